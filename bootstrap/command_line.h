@@ -1,0 +1,38 @@
+// The command line and the help.
+#pragma once
+
+#include <vector>
+
+#include "platform/wstring.h"
+
+struct BootstrapOptions {
+  bool csp = false;
+  bool ucsp = false;
+  bool selectDlg = false;
+  bool silent = false;
+  bool reinstall = false;
+  bool norestart = false;
+  WString cspArgs;      // each "-CSPArgs" value + " "
+  WString ucspArgs;     // each "-UCSPArgs" value + " "
+  WString pluginArgs;   // " " + each "-VexisArgs" value + " "
+  WString kcPattern;    // "*" + each "-KC" value + "*", then the dialog's choice
+  WString langPattern;  // "*" + each "-Lang" value + "*", then the dialog's choice
+};
+
+enum class ParseOutcome { kOptions, kHelp };
+
+// Applies arguments[1..] to options, left to right (arguments[0] is the
+// program). kHelp when an argument asks for the help or is not understood;
+// options then hold what was parsed up to that argument.
+ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options);
+
+// Fills options from the process's full command line. Does not return when
+// the help is shown: the process ends with exit code 0.
+void ParseCommandLine(BootstrapOptions& options);
+
+// The help text for the provider flags as they stand.
+WString BuildUsageText(bool csp, bool ucsp);
+
+// Shows the help (caption "Справка", whatever -silent says) and ends the
+// process with exit code 0.
+[[noreturn]] void ShowUsage(const BootstrapOptions& options);

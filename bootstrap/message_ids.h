@@ -1,0 +1,43 @@
+// Ids of the string table (resources/strings.rc). Each is the constant of the
+// code that shows it; none is computed.
+#pragma once
+
+#include <cstdint>
+
+namespace msg {
+constexpr std::uint16_t kNotAdministrator = 101;
+constexpr std::uint16_t kConfirmCsp = 102;
+constexpr std::uint16_t kConfirmPlugin = 103;
+constexpr std::uint16_t kCaption = 104;
+constexpr std::uint16_t kProviderFailed = 105;
+constexpr std::uint16_t kPluginFailed = 106;
+constexpr std::uint16_t kRestartCsp = 107;
+constexpr std::uint16_t kRestartPlugin = 108;
+constexpr std::uint16_t kBrowserCsp = 109;
+constexpr std::uint16_t kBrowserPlugin = 110;
+constexpr std::uint16_t kRestartFailed = 111;
+constexpr std::uint16_t kWindowsTooOld = 116;
+constexpr std::uint16_t kWindows2000NeedsSp4 = 117;
+constexpr std::uint16_t kWindowsXpNeedsSp2 = 118;
+constexpr std::uint16_t kWindows2003NeedsSp2 = 119;
+constexpr std::uint16_t kVersionUnreadable = 121;
+constexpr std::uint16_t kConfirmUcsp = 122;
+constexpr std::uint16_t kRestartUcsp = 123;
+constexpr std::uint16_t kBrowserUcsp = 124;
+constexpr std::uint16_t kConfirmBoth = 125;
+constexpr std::uint16_t kRestartBoth = 126;
+constexpr std::uint16_t kBrowserBoth = 127;
+constexpr std::uint16_t kUpdateCaption = 128;
+constexpr std::uint16_t kErrorCaption = 129;
+constexpr std::uint16_t kInstalledVersionUnreadable = 131;
+constexpr std::uint16_t kPackageNotOpened = 133;
+constexpr std::uint16_t kPackageVersionUnreadable = 134;
+constexpr std::uint16_t kPackageNotFound = 139;
+constexpr std::uint16_t kHideOptions = 142;
+constexpr std::uint16_t kShowOptions = 143;
+constexpr std::uint16_t kEnvironmentUnreadable = 144;
+constexpr std::uint16_t kReinstallQuestion = 147;
+constexpr std::uint16_t kNewerInstalled = 150;
+constexpr std::uint16_t kProductCodeUnreadable = 151;
+constexpr std::uint16_t kSystemDirectoryUnreadable = 152;
+}  // namespace msg

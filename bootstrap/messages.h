@@ -1,0 +1,20 @@
+// The Russian string table of the program's own module, fetched by id.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/wstring.h"
+
+// Loads message `id` into target. True when the id has a non-empty entry:
+// target then holds exactly its text. False otherwise, with target unchanged.
+bool LoadMessage(std::uint16_t id, WString& target);
+
+// Walks a string-table block (16 entries, each a 16-bit count and that many
+// UTF-16 units) to entry `index` (0..15). True when the entry lies inside the
+// block with a non-zero count that fits in it; *offset is then the byte
+// offset of its first unit and *count its length.
+bool FindBlockEntry(const std::uint8_t* block, std::uint32_t size, unsigned index,
+                    std::uint32_t* offset, std::uint16_t* count);
+
+// A message box with no owner window, whose text and caption are messages.
+int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t style);

@@ -1,0 +1,3 @@
+#include "bootstrap/prerequisites.h"
+// Being written.
+int CheckWindowsVersion(bool) { return 0; }

@@ -1,0 +1,45 @@
+# The native build: the same portable sources linked to the simulated Windows
+# and to GoogleTest. VEXIS_SANITIZE=ON builds the same tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+option(VEXIS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+set(WINDOWS_BUILD_DIR "" CACHE PATH "Folder of the Windows build (vexissetup.exe and the test tools)")
+
+enable_testing()
+find_package(GTest REQUIRED)
+
+if(VEXIS_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# The compiled string table and dialog: the unit tests read the .res that
+# windres makes from the very resource script the exe is built with.
+find_program(WINDRES i686-w64-mingw32-windres REQUIRED)
+set(VEXIS_RES ${CMAKE_BINARY_DIR}/vexissetup.res)
+file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
+add_custom_command(OUTPUT ${VEXIS_RES}
+  COMMAND ${WINDRES} -O coff --input-format=rc --output-format=res
+          -I ${CMAKE_SOURCE_DIR}/resources ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc ${VEXIS_RES}
+  DEPENDS ${RESOURCE_INPUTS}
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/resources)
+add_custom_target(vexissetup_res ALL DEPENDS ${VEXIS_RES})
+
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/sim/*.cpp)
+add_library(vexis_sim STATIC ${SYSTEM_SOURCES} ${SIM_SOURCES})
+target_include_directories(vexis_sim PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vexis_sim PUBLIC ${STRICT_WARNINGS})
+target_compile_definitions(vexis_sim PUBLIC VEXIS_RES_PATH="${VEXIS_RES}")
+add_dependencies(vexis_sim vexissetup_res)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_link_libraries(unit_tests PRIVATE vexis_sim GTest::gtest GTest::gtest_main GTest::gmock)
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit TIMEOUT 120)
+
+if(NOT VEXIS_SANITIZE AND EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
+  add_subdirectory(tests/e2e)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fuzz/CMakeLists.txt)
+  add_subdirectory(tests/fuzz)
+endif()

@@ -1,0 +1,35 @@
+# The real exe: a 32-bit GUI program, statically linked so that its import
+# table names system DLLs only.
+enable_language(RC)
+
+set(WINDOWS_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+set(SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
+set(STATIC_LINK -static -municode -Wl,--gc-sections -s)
+
+# shell32 exports IsUserAnAdmin by ordinal only.
+set(SHELL32_ORD ${CMAKE_BINARY_DIR}/libshell32_ord.a)
+add_custom_command(OUTPUT ${SHELL32_ORD}
+  COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_SOURCE_DIR}/platform/win32/shell32_ord.def -l ${SHELL32_ORD}
+  DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/shell32_ord.def)
+add_custom_target(shell32_ord DEPENDS ${SHELL32_ORD})
+
+file(GLOB PLATFORM_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+
+add_executable(vexissetup WIN32
+  ${SYSTEM_SOURCES} ${PLATFORM_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc)
+add_dependencies(vexissetup shell32_ord)
+target_include_directories(vexissetup PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(vexissetup PRIVATE ${WINDOWS_DEFINES})
+target_compile_options(vexissetup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${STRICT_WARNINGS} ${SIZE_FLAGS}>)
+# The ordinal library comes before the default libraries, or IsUserAnAdmin
+# would be imported by name from libshell32.a.
+target_link_libraries(vexissetup PRIVATE ${SHELL32_ORD} ${STATIC_LINK} shell32 user32 advapi32 kernel32)
+file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/vexissetup.rc PROPERTIES
+  OBJECT_DEPENDS "${RESOURCE_INPUTS}")
+
+# Windows test programs: the exit-code wrapper, the box helper, the provider
+# stand-in and the Windows Installer tests run under Wine.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wintools/CMakeLists.txt)
+  add_subdirectory(tests/wintools)
+endif()

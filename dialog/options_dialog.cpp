@@ -1,0 +1,3 @@
+#include "dialog/options_dialog.h"
+// Being written.
+void ShowOptionsDialog(BootstrapOptions&) {}

@@ -1,0 +1,306 @@
+// The seam over Windows: plain functions, each thin over one Win32 call or a
+// tight group of them. No decision of the system lives behind this header;
+// every branch is in the portable code that calls it. Two implementations:
+// platform/win32 (the real exe) and tests/sim (the simulated Windows).
+//
+// Functions mirror the Win32 calls they wrap: where Win32 returns a BOOL and
+// leaves the reason in GetLastError, so do these; where Win32 returns an
+// error code (registry, Windows Installer), so do these.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/wstring.h"
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Handles. Every handle that crosses the seam is owned by a move-only holder
+// whose empty value is 0 (the Win32 side maps INVALID_HANDLE_VALUE to 0), so
+// every path that leaves a scope closes what it opened.
+using RawHandle = std::uintptr_t;
+
+enum class HandleKind : int {
+  kFind,      // FindFirstFileW search (FindClose)
+  kRegistry,  // registry key (RegCloseKey)
+  kKernel,    // process, thread, token (CloseHandle)
+  kMsi,       // Windows Installer handle (MsiCloseHandle)
+  kIcon,      // icon (DestroyIcon)
+};
+
+void CloseRawHandle(HandleKind kind, RawHandle handle);
+
+template <HandleKind Kind>
+class Owned {
+ public:
+  Owned() = default;
+  explicit Owned(RawHandle handle) : handle_(handle) {}
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  Owned(Owned&& other) noexcept : handle_(other.release()) {}
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~Owned() { reset(); }
+
+  RawHandle get() const { return handle_; }
+  explicit operator bool() const { return handle_ != 0; }
+  // Closes what is held and gives the place for an out-parameter.
+  RawHandle* put() {
+    reset();
+    return &handle_;
+  }
+  RawHandle release() {
+    const RawHandle handle = handle_;
+    handle_ = 0;
+    return handle;
+  }
+  void reset(RawHandle handle = 0) {
+    if (handle_ != 0) CloseRawHandle(Kind, handle_);
+    handle_ = handle;
+  }
+
+ private:
+  RawHandle handle_ = 0;
+};
+
+using FindHandle = Owned<HandleKind::kFind>;
+using RegistryKey = Owned<HandleKind::kRegistry>;
+using KernelHandle = Owned<HandleKind::kKernel>;
+using MsiHandle = Owned<HandleKind::kMsi>;
+using IconHandle = Owned<HandleKind::kIcon>;
+
+// ---------------------------------------------------------------------------
+// Process start and end.
+
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32): called first thing,
+// so that no DLL planted beside the exe (a Downloads folder) is ever loaded.
+void RestrictDllSearchToSystemDirectory();
+
+// Ends the process through the runtime's normal exit (static destructors run).
+[[noreturn]] void ExitProcessNormally(int code);
+
+// GetLastError.
+std::uint32_t GetLastError();
+
+// ---------------------------------------------------------------------------
+// User interface.
+
+// MessageBoxW with no owner window. Returns the button pressed (IDYES = 6,
+// IDNO = 7, IDOK = 1, IDCANCEL = 2) or 0 when the box could not be shown.
+int MessageBox(const WString& text, const WString& caption, std::uint32_t style);
+
+constexpr std::uint32_t kMbOk = 0x0;
+constexpr std::uint32_t kMbYesNo = 0x4;
+constexpr std::uint32_t kMbIconError = 0x10;
+constexpr std::uint32_t kMbIconExclamation = 0x30;
+constexpr std::uint32_t kMbIconInformation = 0x40;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// ---------------------------------------------------------------------------
+// Command line: GetCommandLineW split with CommandLineToArgvW (the array is
+// freed with LocalFree). Returns false when the split fails.
+bool SplitCommandLine(std::vector<WString>& arguments);
+
+// ---------------------------------------------------------------------------
+// String-table resources of the program's own module. Finds the RT_STRING
+// block `blockName` with FindResourceExW(language 0) when neutralLanguage is
+// true, else with FindResourceW, and maps it (LoadResource, LockResource,
+// SizeofResource). The data stays mapped for the life of the process.
+bool FindStringBlock(std::uint16_t blockName, bool neutralLanguage,
+                     const std::uint8_t** data, std::uint32_t* size);
+
+// ---------------------------------------------------------------------------
+// Environment, directories and files.
+
+// GetEnvironmentVariableW: with a null buffer and size 0, the size needed
+// including the terminator; else the length copied, 0 on failure
+// (GetLastError: 203 when the variable is not set).
+std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer,
+                                     std::uint32_t size);
+
+// GetCurrentDirectoryW: the length copied, or the size needed (terminator
+// included) when the buffer is too small; 0 on failure.
+std::uint32_t GetCurrentDirectory(std::uint32_t size, char16_t* buffer);
+
+// GetSystemDirectoryW, same contract as GetCurrentDirectory.
+std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size);
+
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+
+struct FindData {
+  std::uint32_t attributes = 0;
+  WString name;
+};
+
+// FindFirstFileW: an empty holder when the search cannot be started or finds
+// nothing (GetLastError tells which).
+FindHandle FindFirstFile(const WString& pattern, FindData& data);
+// FindNextFileW: false at the end (GetLastError 18) or on failure.
+bool FindNextFile(RawHandle search, FindData& data);
+
+// GetFileAttributesW succeeds on the path.
+bool PathExists(const WString& path);
+
+// DeleteFileW.
+bool DeleteFile(const WString& path);
+
+// ---------------------------------------------------------------------------
+// Modules and functions looked up at run time. A module reference is not
+// owned: GetModuleHandleW gives no reference, and a library loaded here
+// stays loaded for the life of the process.
+RawHandle GetModuleHandle(const WString& name);
+RawHandle LoadLibrary(const WString& name);
+RawHandle GetProcAddress(RawHandle module, const char* name);
+
+// Calls a looked-up IsWow64Process for the current process.
+bool CallIsWow64Process(RawHandle function, bool& wow64);
+// Calls a looked-up RegDeleteKeyExW / RegDeleteKeyW; returns its error code.
+std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WString& subkey,
+                                 std::uint32_t access, std::uint32_t reserved);
+std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey);
+
+// ---------------------------------------------------------------------------
+// Registry below HKEY_CURRENT_USER.
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyWrite = 0x20006;
+constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
+
+// RegOpenKeyExW(HKEY_CURRENT_USER, subkey, 0, access).
+std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,
+                                    RegistryKey& key);
+// RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, no class, non-volatile,
+// access, no security attributes); the disposition is not reported.
+std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t access,
+                                      RegistryKey& key);
+
+// ---------------------------------------------------------------------------
+// System facts.
+struct WindowsVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint16_t servicePackMajor = 0;
+};
+
+// GetVersionExW on a zeroed OSVERSIONINFOEXW of size 284.
+bool GetVersionEx(WindowsVersion& version);
+
+// IsUserAnAdmin (shell32 ordinal 680).
+bool IsUserAnAdmin();
+
+// GetSystemDefaultUILanguage.
+std::uint16_t GetSystemDefaultUILanguage();
+
+// Local time from time() and localtime(): TZ when set and not empty, else the
+// system's time-zone settings, daylight saving applied.
+struct LocalTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+LocalTime GetLocalTime();
+
+// Writes a line to the process's standard output, when it has one.
+void WriteStandardOutput(const WString& line);
+
+// ---------------------------------------------------------------------------
+// Child processes.
+constexpr std::uint32_t kCreateNoWindow = 0x08000000;
+
+struct ChildProcess {
+  KernelHandle process;
+  KernelHandle thread;
+};
+
+// CreateProcessW with no application name, commandLine as the writable
+// command line, no security attributes, no inheritance, the given creation
+// flags, the caller's environment and directory. False on failure
+// (GetLastError tells why).
+bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child);
+
+// WaitForSingleObject(handle, INFINITE): WAIT_OBJECT_0 (0), or WAIT_FAILED
+// (0xFFFFFFFF) with the reason in GetLastError.
+std::uint32_t WaitForever(RawHandle handle);
+
+// GetExitCodeProcess.
+bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode);
+
+// ---------------------------------------------------------------------------
+// Restart of Windows.
+constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
+constexpr std::uint32_t kTokenQuery = 0x08;
+constexpr std::uint32_t kSePrivilegeEnabled = 2;
+
+// OpenProcessToken(GetCurrentProcess(), access).
+bool OpenProcessToken(std::uint32_t access, KernelHandle& token);
+// LookupPrivilegeValueW(local system, name); the identifier as 64 bits.
+bool LookupPrivilegeValue(const WString& name, std::uint64_t& luid);
+// AdjustTokenPrivileges with one privilege and no previous-state buffer.
+bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t attributes);
+// ExitWindowsEx.
+bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason);
+
+// ---------------------------------------------------------------------------
+// Windows Installer: msi.dll loaded from the system directory only and bound
+// by ordinal. When msi.dll cannot be bound, each call returns the loader's
+// error code (the state queries return -1, unknown).
+std::uint32_t MsiSetInternalUI(std::uint32_t level);                         // 141
+std::uint32_t MsiOpenPackageEx(const WString& path, std::uint32_t options,  // 232
+                               MsiHandle& package);
+// MsiGetPropertyW (74): buffer may be null when length is 0.
+std::uint32_t MsiGetProperty(RawHandle package, const WString& name, char16_t* buffer,
+                             std::uint32_t& length);
+// MsiGetProductInfoW (70): buffer may be null when length is 0.
+std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute,
+                                char16_t* buffer, std::uint32_t& length);
+// MsiEnumRelatedProductsW (205), reserved 0; productBuffer holds 39 units.
+std::uint32_t MsiEnumRelatedProducts(const WString& upgradeCode, std::uint32_t index,
+                                     char16_t* productBuffer);
+int MsiQueryProductState(const WString& product);                          // 113
+int MsiQueryFeatureState(const WString& product, const WString& feature);  // 111
+// MsiSourceListClearAllW (209) with no user name and reserved 0.
+std::uint32_t MsiSourceListClearAll(const WString& product);
+// MsiSourceListSetInfoW (268) with no user SID.
+std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context,
+                                   std::uint32_t options, const WString& property,
+                                   const WString& value);
+
+// ---------------------------------------------------------------------------
+// The modal dialog and its controls. The dialog procedure is portable code;
+// the seam turns window messages into these events.
+using WindowRef = RawHandle;
+
+enum class DialogEvent { kInit, kCommand, kDestroy };
+
+// Returns true when the event was handled.
+using DialogHandler = bool (*)(WindowRef dialog, DialogEvent event, std::uint32_t controlId,
+                               void* context);
+
+// DialogBoxParamW on the program's own template, no owner window; context
+// reaches the handler with every event. Returns the dialog's result, or -1.
+std::intptr_t DialogBox(std::uint16_t templateId, DialogHandler handler, void* context);
+bool EndDialog(WindowRef dialog, std::intptr_t result);
+
+// LoadImageW(own module, icon id, IMAGE_ICON, size, size, default colours).
+IconHandle LoadIcon(std::uint16_t iconId, int size);
+// WM_SETICON with ICON_BIG.
+void SetBigIcon(WindowRef dialog, RawHandle icon);
+
+bool CheckDlgButton(WindowRef dialog, std::uint32_t id, bool checked);
+bool IsDlgButtonChecked(WindowRef dialog, std::uint32_t id);
+// GetDlgItem and ShowWindow(SW_SHOW or SW_HIDE).
+void ShowDlgItem(WindowRef dialog, std::uint32_t id, bool visible);
+// GetDlgItemTextW into a buffer of `size` units; returns the length copied.
+std::uint32_t GetDlgItemText(WindowRef dialog, std::uint32_t id, char16_t* buffer,
+                             std::uint32_t size);
+bool SetDlgItemText(WindowRef dialog, std::uint32_t id, const WString& text);
+
+}  // namespace platform

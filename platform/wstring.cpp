@@ -1,0 +1,86 @@
+#include "platform/wstring.h"
+
+bool Contains(const WString& text, const WString& piece) {
+  return text.find(piece) != WString::npos;
+}
+
+void Prepend(WString& text, const WString& piece) { text.insert(0, piece); }
+
+void AppendCode(WString& text, std::uint32_t code) {
+  text += u": ";
+  text += Widen(std::to_string(code).c_str());
+}
+
+void CutAtFirstZero(WString& text) {
+  const auto zero = text.find(char16_t(0));
+  if (zero != WString::npos) text.resize(zero);
+}
+
+WString FileNamePart(const WString& path) {
+  const auto slash = path.rfind(u'\\');
+  return slash == WString::npos ? path : path.substr(slash + 1);
+}
+
+WString Widen(const char* ascii) {
+  WString out;
+  for (; *ascii; ++ascii) out.push_back(static_cast<unsigned char>(*ascii));
+  return out;
+}
+
+std::string ToUtf8(const WString& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+WString FromUtf8(const std::string& text) {
+  WString out;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    std::uint32_t c = b;
+    std::size_t extra = 0;
+    if (b >= 0xF0) {
+      c = b & 0x07;
+      extra = 3;
+    } else if (b >= 0xE0) {
+      c = b & 0x0F;
+      extra = 2;
+    } else if (b >= 0xC0) {
+      c = b & 0x1F;
+      extra = 1;
+    }
+    ++i;
+    for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i)
+      c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}

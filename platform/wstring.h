@@ -1,0 +1,30 @@
+// WString: the text type of the whole system, UTF-16 with an explicit length.
+// Conversions to other encodings happen only at the seam over Windows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using WString = std::u16string;
+
+// Ordinal, case-sensitive substring test.
+bool Contains(const WString& text, const WString& piece);
+
+// Puts piece in front of text (no separator added).
+void Prepend(WString& text, const WString& piece);
+
+// Appends ": " and the code as an unsigned decimal number (the ": %u" format).
+void AppendCode(WString& text, std::uint32_t code);
+
+// Cuts text at its first zero code unit, if it holds one.
+void CutAtFirstZero(WString& text);
+
+// The part after the last backslash; the whole text when it holds none.
+WString FileNamePart(const WString& path);
+
+// Plain ASCII text widened unit by unit (for literals of the command lines).
+WString Widen(const char* ascii);
+
+// UTF-8 <-> UTF-16, for the seam and for test output.
+std::string ToUtf8(const WString& text);
+WString FromUtf8(const std::string& text);

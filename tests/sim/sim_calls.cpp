@@ -1,0 +1,591 @@
+// The seam functions of platform/platform.h over the simulated world.
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "platform/platform.h"
+#include "tests/sim/sim_internal.h"
+#include "tests/sim/sim_world.h"
+
+namespace sim {
+namespace {
+
+struct Search {
+  std::vector<platform::FindData> results;
+  std::size_t next = 0;
+};
+
+struct Internals {
+  std::map<platform::RawHandle, Search> searches;
+  std::map<platform::RawHandle, WString> keyPaths;
+  std::map<platform::RawHandle, WString> packagePaths;
+  std::map<platform::RawHandle, std::uint32_t> exitCodes;
+  std::map<platform::RawHandle, std::string> functions;
+  std::map<WString, platform::RawHandle> modules;
+};
+
+Internals& I() {
+  static Internals internals;
+  return internals;
+}
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorNoMoreFiles = 18;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorEnvVarNotFound = 203;
+constexpr std::uint32_t kErrorMoreData = 234;
+constexpr std::uint32_t kErrorNoMoreItems = 259;
+constexpr std::uint32_t kErrorNotAllAssigned = 1300;
+constexpr std::uint32_t kErrorUnknownProduct = 1605;
+constexpr std::uint32_t kErrorBadPackage = 1620;
+
+// Copies text into a buffer of `size` units the way Win32 does: the length
+// copied, or the size needed (terminator included) when it does not fit.
+std::uint32_t CopyOut(const WString& text, char16_t* buffer, std::uint32_t size) {
+  if (!buffer || size <= text.size()) return static_cast<std::uint32_t>(text.size() + 1);
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = 0;
+  return static_cast<std::uint32_t>(text.size());
+}
+
+// The MSI protocol: 234 and the length when the buffer does not hold the
+// value and its terminator; a null buffer only asks for the length.
+std::uint32_t MsiCopyOut(const WString& value, char16_t* buffer, std::uint32_t& length,
+                         bool nullBufferIsSizeQuery) {
+  if (!buffer && nullBufferIsSizeQuery) {
+    length = static_cast<std::uint32_t>(value.size());
+    return 0;
+  }
+  if (length <= value.size()) {
+    if (buffer && length > 0) {
+      std::copy(value.begin(), value.begin() + (length - 1), buffer);
+      buffer[length - 1] = 0;
+    }
+    length = static_cast<std::uint32_t>(value.size());
+    return kErrorMoreData;
+  }
+  std::copy(value.begin(), value.end(), buffer);
+  buffer[value.size()] = 0;
+  length = static_cast<std::uint32_t>(value.size());
+  return 0;
+}
+
+bool ValidGuid(const WString& code) {
+  return code.size() == 38 && code.front() == u'{' && code.back() == u'}';
+}
+
+std::map<WString, WString>::const_iterator FindEnvironment(const WString& name) {
+  const auto& env = W().environment;
+  for (auto it = env.begin(); it != env.end(); ++it)
+    if (SameText(it->first, name)) return it;
+  return env.end();
+}
+
+platform::RawHandle FunctionToken(const std::string& name) {
+  for (const auto& f : I().functions)
+    if (f.second == name) return f.first;
+  const platform::RawHandle token = 0x7000 + I().functions.size() * 16;
+  I().functions[token] = name;
+  return token;
+}
+
+bool IsFunction(platform::RawHandle token, const char* name) {
+  const auto it = I().functions.find(token);
+  return it != I().functions.end() && it->second == name;
+}
+
+WString FirstToken(const WString& commandLine) {
+  if (!commandLine.empty() && commandLine[0] == u'"') {
+    const auto end = commandLine.find(u'"', 1);
+    return commandLine.substr(1, end == WString::npos ? WString::npos : end - 1);
+  }
+  return commandLine.substr(0, commandLine.find(u' '));
+}
+
+std::map<WString, Package>::iterator FindPackage(const WString& path) {
+  return W().packages.find(Fold(path));
+}
+
+}  // namespace
+
+void ResetInternals() { I() = Internals(); }
+
+}  // namespace sim
+
+namespace platform {
+
+using sim::Enter;
+using sim::I;
+using sim::W;
+
+void CloseRawHandle(HandleKind kind, RawHandle handle) {
+  sim::World& w = W();
+  const auto it = w.openHandles.find(handle);
+  if (it == w.openHandles.end() || it->second != kind) {
+    w.calls.emplace_back("CloseRawHandle:invalid");
+    return;
+  }
+  w.openHandles.erase(it);
+  I().searches.erase(handle);
+  I().keyPaths.erase(handle);
+  I().packagePaths.erase(handle);
+  I().exitCodes.erase(handle);
+  switch (kind) {
+    case HandleKind::kFind: w.calls.emplace_back("FindClose"); break;
+    case HandleKind::kRegistry: w.calls.emplace_back("RegCloseKey"); break;
+    case HandleKind::kKernel: w.calls.emplace_back("CloseHandle"); break;
+    case HandleKind::kMsi: w.calls.emplace_back("MsiCloseHandle"); break;
+    case HandleKind::kIcon: w.calls.emplace_back("DestroyIcon"); break;
+  }
+}
+
+void RestrictDllSearchToSystemDirectory() { Enter("SetDefaultDllDirectories"); }
+
+void ExitProcessNormally(int code) {
+  W().calls.emplace_back("exit");
+  throw sim::ProcessExit{code};
+}
+
+std::uint32_t GetLastError() { return W().lastError; }
+
+int MessageBox(const WString& text, const WString& caption, std::uint32_t style) {
+  if (!Enter("MessageBoxW")) return 0;
+  sim::World& w = W();
+  int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+  if (!w.answers.empty()) {
+    answer = w.answers.front();
+    w.answers.pop_front();
+  }
+  w.boxes.push_back({text, caption, style, answer});
+  return answer;
+}
+
+bool SplitCommandLine(std::vector<WString>& arguments) {
+  if (!Enter("CommandLineToArgvW") || W().commandLineSplitFails) return false;
+  arguments = W().commandLine;
+  return true;
+}
+
+bool FindStringBlock(std::uint16_t blockName, bool neutralLanguage, const std::uint8_t** data,
+                     std::uint32_t* size) {
+  if (!Enter(neutralLanguage ? "FindResourceExW" : "FindResourceW")) return false;
+  const auto it = W().stringBlocks.find(blockName);
+  if (it == W().stringBlocks.end()) {
+    W().lastError = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+    return false;
+  }
+  *data = it->second.data();
+  *size = static_cast<std::uint32_t>(it->second.size());
+  return true;
+}
+
+std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer, std::uint32_t size) {
+  if (!Enter("GetEnvironmentVariableW")) return 0;
+  const auto it = sim::FindEnvironment(name);
+  if (it == W().environment.end()) {
+    W().lastError = sim::kErrorEnvVarNotFound;
+    return 0;
+  }
+  return sim::CopyOut(it->second, buffer, size);
+}
+
+std::uint32_t GetCurrentDirectory(std::uint32_t size, char16_t* buffer) {
+  if (!Enter("GetCurrentDirectoryW")) return 0;
+  return sim::CopyOut(W().currentDirectory, buffer, size);
+}
+
+std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) {
+  if (!Enter("GetSystemDirectoryW")) return 0;
+  return sim::CopyOut(W().systemDirectory, buffer, size);
+}
+
+FindHandle FindFirstFile(const WString& pattern, FindData& data) {
+  if (!Enter("FindFirstFileW")) return FindHandle();
+  const WString full = sim::Absolute(pattern);
+  const WString dir = sim::ParentOf(full);
+  const WString leaf = sim::LeafOf(full);
+  if (!sim::DirectoryExists(dir)) {
+    W().lastError = sim::kErrorPathNotFound;
+    return FindHandle();
+  }
+  sim::Search search;
+  if (!sim::IsDriveRoot(dir)) {
+    for (const char16_t* dots : {u".", u".."})
+      if (sim::WildcardMatch(leaf, dots)) search.results.push_back({kFileAttributeDirectory, dots});
+  }
+  for (const auto& e : W().entries) {
+    if (!sim::SameText(sim::ParentOf(e.path), dir)) continue;
+    const WString name = sim::LeafOf(e.path);
+    if (sim::WildcardMatch(leaf, name))
+      search.results.push_back({e.directory ? kFileAttributeDirectory : 0x20u, name});
+  }
+  if (search.results.empty()) {
+    W().lastError = sim::kErrorFileNotFound;
+    return FindHandle();
+  }
+  data = search.results[0];
+  search.next = 1;
+  const RawHandle h = sim::NewHandle(HandleKind::kFind);
+  I().searches[h] = search;
+  return FindHandle(h);
+}
+
+bool FindNextFile(RawHandle handle, FindData& data) {
+  if (!Enter("FindNextFileW")) return false;
+  const auto it = I().searches.find(handle);
+  if (it == I().searches.end()) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  if (it->second.next >= it->second.results.size()) {
+    W().lastError = sim::kErrorNoMoreFiles;
+    return false;
+  }
+  data = it->second.results[it->second.next++];
+  return true;
+}
+
+bool PathExists(const WString& path) {
+  if (!Enter("GetFileAttributesW")) return false;
+  if (sim::DirectoryExists(sim::Absolute(path)) || sim::FileExists(sim::Absolute(path)))
+    return true;
+  W().lastError = sim::kErrorFileNotFound;
+  return false;
+}
+
+bool DeleteFile(const WString& path) {
+  if (!Enter("DeleteFileW")) return false;
+  auto& entries = W().entries;
+  const WString full = sim::Absolute(path);
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    if (!it->directory && sim::SameText(it->path, full)) {
+      entries.erase(it);
+      return true;
+    }
+  }
+  W().lastError = sim::kErrorFileNotFound;
+  return false;
+}
+
+RawHandle GetModuleHandle(const WString& name) {
+  if (!Enter("GetModuleHandleW")) return 0;
+  for (const auto& m : W().loadedModules) {
+    if (sim::SameText(m, name)) {
+      auto& handle = I().modules[sim::Fold(name)];
+      if (!handle) handle = 0x10000000 + I().modules.size() * 0x10000;
+      return handle;
+    }
+  }
+  W().lastError = 126;  // ERROR_MOD_NOT_FOUND
+  return 0;
+}
+
+RawHandle LoadLibrary(const WString& name) {
+  if (!Enter("LoadLibraryW")) return 0;
+  for (const auto& m : W().loadableModules) {
+    if (sim::SameText(m, name)) {
+      W().loadedModules.insert(name);
+      auto& handle = I().modules[sim::Fold(name)];
+      if (!handle) handle = 0x10000000 + I().modules.size() * 0x10000;
+      return handle;
+    }
+  }
+  W().lastError = 126;
+  return 0;
+}
+
+RawHandle GetProcAddress(RawHandle module, const char* name) {
+  if (!Enter("GetProcAddress")) return 0;
+  if (module == 0 || W().missingFunctions.count(name)) {
+    W().lastError = 127;  // ERROR_PROC_NOT_FOUND
+    return 0;
+  }
+  return sim::FunctionToken(name);
+}
+
+bool CallIsWow64Process(RawHandle function, bool& wow64) {
+  if (!Enter("IsWow64Process")) return false;
+  if (!sim::IsFunction(function, "IsWow64Process")) {
+    W().lastError = sim::kErrorInvalidParameter;
+    return false;
+  }
+  wow64 = W().wow64;
+  return true;
+}
+
+namespace {
+
+std::uint32_t DeleteKey(RawHandle key, const WString& subkey) {
+  const auto it = I().keyPaths.find(key);
+  if (it == I().keyPaths.end()) return sim::kErrorInvalidHandle;
+  const WString path = it->second + u"\\" + subkey;
+  auto& keys = W().keys;
+  const auto found = std::find_if(keys.begin(), keys.end(),
+                                  [&](const WString& k) { return sim::SameText(k, path); });
+  if (found == keys.end()) return sim::kErrorFileNotFound;
+  const WString prefix = sim::Fold(path + u"\\");
+  for (const auto& k : keys)
+    if (sim::Fold(k).compare(0, prefix.size(), prefix) == 0) return sim::kErrorAccessDenied;
+  W().deletedKeys.push_back(*found);
+  keys.erase(found);
+  return 0;
+}
+
+bool KeyExists(const WString& path) {
+  for (const auto& k : W().keys)
+    if (sim::SameText(k, path)) return true;
+  return false;
+}
+
+bool KeyDenied(const WString& path) {
+  for (const auto& k : W().deniedKeys)
+    if (sim::SameText(k, path)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WString& subkey,
+                                 std::uint32_t access, std::uint32_t reserved) {
+  if (!Enter("RegDeleteKeyExW")) return sim::FaultCode("RegDeleteKeyExW");
+  if (!sim::IsFunction(function, "RegDeleteKeyExW") || access != 0 || reserved != 0)
+    return sim::kErrorInvalidParameter;
+  return DeleteKey(key, subkey);
+}
+
+std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey) {
+  if (!Enter("RegDeleteKeyW")) return sim::FaultCode("RegDeleteKeyW");
+  if (!sim::IsFunction(function, "RegDeleteKeyW")) return sim::kErrorInvalidParameter;
+  return DeleteKey(key, subkey);
+}
+
+std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,
+                                    RegistryKey& key) {
+  if (!Enter("RegOpenKeyExW")) return sim::FaultCode("RegOpenKeyExW");
+  W().keyAccess.push_back(access);
+  if (KeyDenied(subkey)) return sim::kErrorAccessDenied;
+  if (!KeyExists(subkey)) return sim::kErrorFileNotFound;
+  const RawHandle h = sim::NewHandle(HandleKind::kRegistry);
+  I().keyPaths[h] = subkey;
+  key.reset(h);
+  return 0;
+}
+
+std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t access,
+                                      RegistryKey& key) {
+  if (!Enter("RegCreateKeyExW")) return sim::FaultCode("RegCreateKeyExW");
+  W().keyAccess.push_back(access);
+  if (KeyDenied(subkey)) return sim::kErrorAccessDenied;
+  WString path;
+  for (std::size_t start = 0; start <= subkey.size();) {
+    auto end = subkey.find(u'\\', start);
+    if (end == WString::npos) end = subkey.size();
+    path = subkey.substr(0, end);
+    if (!KeyExists(path)) {
+      W().keys.insert(path);
+      W().createdKeys.push_back(path);
+    }
+    start = end + 1;
+  }
+  const RawHandle h = sim::NewHandle(HandleKind::kRegistry);
+  I().keyPaths[h] = subkey;
+  key.reset(h);
+  return 0;
+}
+
+bool GetVersionEx(WindowsVersion& version) {
+  if (!Enter("GetVersionExW")) return false;
+  version = W().version;
+  return true;
+}
+
+bool IsUserAnAdmin() {
+  if (!Enter("IsUserAnAdmin")) return false;
+  return W().admin;
+}
+
+std::uint16_t GetSystemDefaultUILanguage() {
+  Enter("GetSystemDefaultUILanguage");
+  return W().uiLanguage;
+}
+
+LocalTime GetLocalTime() {
+  Enter("localtime");
+  return W().now;
+}
+
+void WriteStandardOutput(const WString& line) { W().standardOutput.push_back(line); }
+
+bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
+  if (!Enter("CreateProcessW")) return false;
+  const WString program = sim::FirstToken(commandLine);
+  sim::ChildBehaviour behaviour;
+  for (const auto& p : W().programs)
+    if (sim::SameText(p.first, program)) behaviour = p.second;
+  if (!behaviour) {
+    W().lastError = W().missingProgramError;
+    return false;
+  }
+  W().started.push_back(commandLine);
+  W().creationFlags.push_back(creationFlags);
+  const std::uint32_t exitCode = behaviour(commandLine);
+  child.process.reset(sim::NewHandle(HandleKind::kKernel));
+  child.thread.reset(sim::NewHandle(HandleKind::kKernel));
+  I().exitCodes[child.process.get()] = exitCode;
+  return true;
+}
+
+std::uint32_t WaitForever(RawHandle handle) {
+  if (!Enter("WaitForSingleObject")) return 0xFFFFFFFF;
+  if (!sim::IsOpen(handle, HandleKind::kKernel)) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return 0xFFFFFFFF;
+  }
+  return 0;
+}
+
+bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode) {
+  if (!Enter("GetExitCodeProcess")) return false;
+  const auto it = I().exitCodes.find(process);
+  if (it == I().exitCodes.end()) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  exitCode = it->second;
+  return true;
+}
+
+bool OpenProcessToken(std::uint32_t access, KernelHandle& token) {
+  if (!Enter("OpenProcessToken")) return false;
+  (void)access;
+  token.reset(sim::NewHandle(HandleKind::kKernel));
+  return true;
+}
+
+bool LookupPrivilegeValue(const WString& name, std::uint64_t& luid) {
+  if (!Enter("LookupPrivilegeValueW")) return false;
+  if (name != u"SeShutdownPrivilege") {
+    W().lastError = 1313;  // ERROR_NO_SUCH_PRIVILEGE
+    return false;
+  }
+  luid = 19;
+  return true;
+}
+
+bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t attributes) {
+  if (!Enter("AdjustTokenPrivileges")) return false;
+  if (!sim::IsOpen(token, HandleKind::kKernel)) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  // A privilege the account does not hold: the call succeeds and says so in
+  // GetLastError; an unknown identifier (lookup failed) is not held either.
+  const bool held = W().shutdownPrivilegeHeld && luid == 19 && attributes == kSePrivilegeEnabled;
+  W().lastError = held ? 0 : sim::kErrorNotAllAssigned;
+  return true;
+}
+
+bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
+  if (!Enter("ExitWindowsEx")) return false;
+  W().restarted = true;
+  W().restartFlags = flags;
+  W().restartReason = reason;
+  return true;
+}
+
+std::uint32_t MsiSetInternalUI(std::uint32_t level) {
+  Enter("MsiSetInternalUI");
+  const int previous = W().internalUiLevel;
+  W().internalUiLevel = static_cast<int>(level);
+  return static_cast<std::uint32_t>(previous);
+}
+
+std::uint32_t MsiOpenPackageEx(const WString& path, std::uint32_t options, MsiHandle& package) {
+  if (!Enter("MsiOpenPackageExW")) return sim::FaultCode("MsiOpenPackageExW");
+  if (options != 1) return sim::kErrorInvalidParameter;
+  if (sim::FindPackage(path) == W().packages.end())
+    return sim::FileExists(path) ? sim::kErrorBadPackage : sim::kErrorFileNotFound;
+  const RawHandle h = sim::NewHandle(HandleKind::kMsi);
+  I().packagePaths[h] = sim::Fold(path);
+  package.reset(h);
+  return 0;
+}
+
+std::uint32_t MsiGetProperty(RawHandle package, const WString& name, char16_t* buffer,
+                             std::uint32_t& length) {
+  if (!Enter("MsiGetPropertyW")) return sim::FaultCode("MsiGetPropertyW");
+  const auto it = I().packagePaths.find(package);
+  if (it == I().packagePaths.end()) return sim::kErrorInvalidHandle;
+  const auto& props = W().packages[it->second].properties;
+  const auto prop = props.find(name);
+  const WString value = prop == props.end() ? WString() : prop->second;
+  return sim::MsiCopyOut(value, buffer, length, false);
+}
+
+std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute,
+                                char16_t* buffer, std::uint32_t& length) {
+  if (!Enter("MsiGetProductInfoW")) return sim::FaultCode("MsiGetProductInfoW");
+  if (!sim::ValidGuid(product)) return sim::kErrorInvalidParameter;
+  const auto it = W().products.find(product);
+  if (it == W().products.end()) return sim::kErrorUnknownProduct;
+  if (attribute != u"VersionString") return 1608;  // ERROR_UNKNOWN_PROPERTY
+  return sim::MsiCopyOut(it->second.version, buffer, length, true);
+}
+
+std::uint32_t MsiEnumRelatedProducts(const WString& upgradeCode, std::uint32_t index,
+                                     char16_t* productBuffer) {
+  if (!Enter("MsiEnumRelatedProductsW")) return sim::FaultCode("MsiEnumRelatedProductsW");
+  if (!sim::ValidGuid(upgradeCode)) return sim::kErrorInvalidParameter;
+  std::uint32_t seen = 0;
+  for (const auto& code : W().productOrder) {
+    const auto it = W().products.find(code);
+    if (it == W().products.end() || it->second.upgradeCode != upgradeCode) continue;
+    if (seen++ == index) {
+      std::copy(code.begin(), code.end(), productBuffer);
+      productBuffer[code.size()] = 0;
+      return 0;
+    }
+  }
+  return sim::kErrorNoMoreItems;
+}
+
+int MsiQueryProductState(const WString& product) {
+  if (!Enter("MsiQueryProductStateW")) return static_cast<int>(sim::FaultCode("MsiQueryProductStateW"));
+  if (!sim::ValidGuid(product)) return -2;  // INSTALLSTATE_INVALIDARG
+  const auto it = W().products.find(product);
+  return it == W().products.end() ? -1 : it->second.state;
+}
+
+int MsiQueryFeatureState(const WString& product, const WString& feature) {
+  if (!Enter("MsiQueryFeatureStateW")) return static_cast<int>(sim::FaultCode("MsiQueryFeatureStateW"));
+  if (!sim::ValidGuid(product)) return -2;
+  const auto it = W().products.find(product);
+  if (it == W().products.end()) return -1;
+  const auto f = it->second.features.find(feature);
+  return f == it->second.features.end() ? -1 : f->second;
+}
+
+std::uint32_t MsiSourceListClearAll(const WString& product) {
+  if (!Enter("MsiSourceListClearAllW")) return sim::FaultCode("MsiSourceListClearAllW");
+  if (!sim::ValidGuid(product)) return sim::kErrorInvalidParameter;
+  const auto it = W().products.find(product);
+  if (it == W().products.end()) return sim::kErrorUnknownProduct;
+  ++it->second.sourceListClears;
+  return 0;
+}
+
+std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context,
+                                   std::uint32_t options, const WString& property,
+                                   const WString& value) {
+  if (!Enter("MsiSourceListSetInfoW")) return sim::FaultCode("MsiSourceListSetInfoW");
+  if (!sim::ValidGuid(product) || context != 4 || options != 0) return sim::kErrorInvalidParameter;
+  const auto it = W().products.find(product);
+  if (it == W().products.end()) return sim::kErrorUnknownProduct;
+  if (property == u"PackageName") it->second.packageName = value;
+  return 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,44 @@
+// Pieces shared by the files of the simulated Windows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/sim/sim_world.h"
+
+namespace sim {
+
+// Records the call and applies an injected failure: false when the call is
+// to fail (lastError then holds the fault's code).
+bool Enter(const char* call);
+// The code of the fault that applies to the latest call of `call`, or 0.
+std::uint32_t FaultCode(const char* call);
+
+platform::RawHandle NewHandle(platform::HandleKind kind);
+bool IsOpen(platform::RawHandle handle, platform::HandleKind kind);
+
+WString Fold(const WString& text);
+bool SameText(const WString& a, const WString& b);
+WString ParentOf(const WString& path);
+WString LeafOf(const WString& path);
+bool IsDriveRoot(const WString& path);
+WString Absolute(const WString& path);
+bool DirectoryExists(const WString& path);
+
+// State that lives with handles (search results, key paths, package paths,
+// child exit codes); cleared by Reset().
+void ResetInternals();
+
+struct Resource {
+  std::uint16_t type = 0;
+  WString typeName;
+  std::uint16_t name = 0;
+  WString nameText;
+  std::uint16_t language = 0;
+  std::vector<std::uint8_t> data;
+};
+std::vector<Resource> ReadResources(const std::string& resPath);
+
+}  // namespace sim

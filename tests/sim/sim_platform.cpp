@@ -1,0 +1,231 @@
+// The simulated Windows behind platform/platform.h. It behaves like Windows
+// where the system depends on it: wildcard matching without regard to case,
+// "." and ".." entries, GetLastError values, the two-call size protocols.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "tests/sim/sim_internal.h"
+#include "tests/sim/sim_world.h"
+
+namespace sim {
+namespace {
+
+World* g_world = nullptr;
+
+char16_t FoldUnit(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c - u'A' + u'a');
+  if (c >= 0x0410 && c <= 0x042F) return static_cast<char16_t>(c + 0x20);  // А-Я
+  if (c == 0x0401) return 0x0451;                                          // Ё
+  return c;
+}
+
+bool Match(const char16_t* p, const char16_t* pe, const char16_t* n, const char16_t* ne) {
+  while (p != pe) {
+    if (*p == u'*') {
+      while (p != pe && *p == u'*') ++p;
+      if (p == pe) return true;
+      for (const char16_t* k = n; k <= ne; ++k)
+        if (Match(p, pe, k, ne)) return true;
+      return false;
+    }
+    if (n == ne) return false;
+    if (*p != u'?' && FoldUnit(*p) != FoldUnit(*n)) return false;
+    ++p;
+    ++n;
+  }
+  return n == ne;
+}
+
+}  // namespace
+
+WString Fold(const WString& text) {
+  WString out = text;
+  for (auto& c : out) c = FoldUnit(c);
+  return out;
+}
+
+bool SameText(const WString& a, const WString& b) { return Fold(a) == Fold(b); }
+
+bool WildcardMatch(const WString& pattern, const WString& name) {
+  return Match(pattern.data(), pattern.data() + pattern.size(), name.data(),
+               name.data() + name.size());
+}
+
+World& W() {
+  if (!g_world) Reset();
+  return *g_world;
+}
+
+void Reset() {
+  static std::map<std::uint16_t, std::vector<std::uint8_t>> compiled =
+      ReadStringBlocks(VEXIS_RES_PATH);
+  delete g_world;
+  g_world = new World();
+  g_world->stringBlocks = compiled;
+  g_world->environment[u"TMP"] = u"C:\\Users\\op\\AppData\\Local\\Temp";
+  g_world->environment[u"WINDIR"] = u"C:\\Windows";
+  AddFolder(u"C:\\dist");
+  AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
+  ResetInternals();
+}
+
+bool Enter(const char* call) {
+  World& w = W();
+  w.calls.emplace_back(call);
+  int seen = 0;
+  for (const auto& c : w.calls)
+    if (c == call) ++seen;
+  for (const auto& f : w.faults) {
+    if (f.call == call && (f.occurrence == 0 || f.occurrence == seen)) {
+      w.lastError = f.code;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::uint32_t FaultCode(const char* call) {
+  const World& w = W();
+  int seen = 0;
+  for (const auto& c : w.calls)
+    if (c == call) ++seen;
+  for (const auto& f : w.faults)
+    if (f.call == call && (f.occurrence == 0 || f.occurrence == seen)) return f.code;
+  return 0;
+}
+
+platform::RawHandle NewHandle(platform::HandleKind kind) {
+  World& w = W();
+  const platform::RawHandle h = w.nextHandle;
+  w.nextHandle += 4;
+  w.openHandles[h] = kind;
+  ++w.handlesOpened;
+  return h;
+}
+
+bool IsOpen(platform::RawHandle handle, platform::HandleKind kind) {
+  const auto it = W().openHandles.find(handle);
+  return it != W().openHandles.end() && it->second == kind;
+}
+
+WString ParentOf(const WString& path) {
+  const auto slash = path.rfind(u'\\');
+  if (slash == WString::npos) return WString();
+  if (slash == 2 && path.size() > 1 && path[1] == u':') return path.substr(0, 3);
+  return path.substr(0, slash);
+}
+
+WString LeafOf(const WString& path) { return FileNamePart(path); }
+
+bool IsDriveRoot(const WString& path) {
+  return path.size() == 3 && path[1] == u':' && path[2] == u'\\';
+}
+
+WString Absolute(const WString& path) {
+  if ((path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\')) return path;
+  const WString& cwd = W().currentDirectory;
+  if (!cwd.empty() && cwd.back() == u'\\') return cwd + path;
+  return cwd + u"\\" + path;
+}
+
+const World::Entry* FindEntry(const WString& path) {
+  for (const auto& e : W().entries)
+    if (SameText(e.path, path)) return &e;
+  return nullptr;
+}
+
+bool DirectoryExists(const WString& path) {
+  if (IsDriveRoot(path)) return true;
+  const World::Entry* e = FindEntry(path);
+  return e && e->directory;
+}
+
+void AddEntry(const WString& path, bool directory) {
+  const WString parent = ParentOf(path);
+  if (!parent.empty() && !IsDriveRoot(parent) && !FindEntry(parent)) AddEntry(parent, true);
+  if (!FindEntry(path)) W().entries.push_back({path, directory});
+}
+
+void AddFolder(const WString& path) { AddEntry(path, true); }
+void AddFile(const WString& path) { AddEntry(path, false); }
+
+bool FileExists(const WString& path) { return FindEntry(path) != nullptr; }
+
+void AddPackage(const WString& path, const std::map<WString, WString>& properties) {
+  AddFile(path);
+  W().packages[Fold(path)].properties = properties;
+}
+
+void InstallProduct(const WString& productCode, const Product& product) {
+  World& w = W();
+  if (!w.products.count(productCode)) w.productOrder.push_back(productCode);
+  w.products[productCode] = product;
+}
+
+void FailCall(const std::string& call, std::uint32_t code, int occurrence) {
+  W().faults.push_back({call, occurrence, code});
+}
+
+int CallCount(const std::string& call) {
+  return static_cast<int>(std::count(W().calls.begin(), W().calls.end(), call));
+}
+
+int RunToExit(const std::function<int()>& f, int* returned) {
+  try {
+    const int r = f();
+    if (returned) *returned = r;
+    return -1;
+  } catch (const ProcessExit& e) {
+    return e.code;
+  }
+}
+
+std::vector<Resource> ReadResources(const std::string& resPath) {
+  std::vector<Resource> out;
+  std::ifstream in(resPath, std::ios::binary);
+  std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto u32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+                                      (static_cast<std::uint32_t>(b[at + 3]) << 24));
+  };
+  auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); };
+  std::size_t at = 0;
+  while (at + 8 <= b.size()) {
+    const std::uint32_t dataSize = u32(at);
+    const std::uint32_t headerSize = u32(at + 4);
+    if (headerSize < 16 || at + headerSize + dataSize > b.size()) break;
+    std::size_t p = at + 8;
+    Resource r;
+    auto readId = [&](std::uint16_t& id, WString& name) {
+      if (u16(p) == 0xFFFF) {
+        id = u16(p + 2);
+        p += 4;
+      } else {
+        while (u16(p) != 0) {
+          name.push_back(u16(p));
+          p += 2;
+        }
+        p += 2;
+      }
+    };
+    readId(r.type, r.typeName);
+    readId(r.name, r.nameText);
+    p = (p + 3) & ~std::size_t(3);
+    r.language = u16(p + 6);
+    r.data.assign(b.begin() + at + headerSize, b.begin() + at + headerSize + dataSize);
+    if (dataSize != 0 || r.type != 0) out.push_back(std::move(r));
+    at = (at + headerSize + dataSize + 3) & ~std::size_t(3);
+  }
+  return out;
+}
+
+std::map<std::uint16_t, std::vector<std::uint8_t>> ReadStringBlocks(const std::string& resPath) {
+  std::map<std::uint16_t, std::vector<std::uint8_t>> blocks;
+  for (auto& r : ReadResources(resPath))
+    if (r.type == 6 && r.typeName.empty()) blocks[r.name] = r.data;
+  return blocks;
+}
+
+}  // namespace sim

@@ -1,0 +1,169 @@
+// The simulated Windows: the in-memory world behind platform/platform.h for
+// the native unit tests. A test sets the world up (files, environment,
+// registry, installed products, child programs, box answers, failures),
+// runs an operation, and reads back what happened (boxes, command lines,
+// keys, handles, the exit code).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/wstring.h"
+
+namespace sim {
+
+// Thrown by ExitProcessNormally: the simulated process ends here. Tests catch
+// it with RunToExit (below); the system's code never catches anything.
+struct ProcessExit {
+  int code;
+};
+
+struct Box {
+  WString text;
+  WString caption;
+  std::uint32_t style = 0;
+  int answer = 0;
+};
+
+// An injected failure: the `occurrence`-th call (1-based; 0 = every call) of
+// the named seam function fails with `code`.
+struct Fault {
+  std::string call;
+  int occurrence = 0;
+  std::uint32_t code = 0;
+};
+
+struct Package {
+  std::map<WString, WString> properties;  // ProductCode, UpgradeCode, ProductVersion ...
+};
+
+struct Product {
+  WString upgradeCode;
+  WString version;            // "VersionString"
+  int state = 5;              // MsiQueryProductStateW
+  std::map<WString, int> features;  // MsiQueryFeatureStateW; absent feature -> -1
+  WString packageName;        // last MsiSourceListSetInfoW "PackageName"
+  int sourceListClears = 0;
+};
+
+// What a child program does when started. It may change the world (install a
+// product, write a log file) and gives the exit code.
+using ChildBehaviour = std::function<std::uint32_t(const WString& commandLine)>;
+
+struct Control {
+  WString text;
+  bool visible = true;
+  bool checked = false;
+  int group = 0;  // radio buttons with the same non-zero group clear each other
+};
+
+struct World {
+  // --- calls and failures
+  std::vector<std::string> calls;  // every seam call, in order, by Win32 name
+  std::vector<Fault> faults;
+  std::uint32_t lastError = 0;
+
+  // --- user interface
+  std::vector<Box> boxes;
+  std::deque<int> answers;  // consumed by MessageBox; when empty: IDYES / IDOK
+  std::vector<WString> commandLine = {u"C:\\dist\\vexissetup.exe"};
+  bool commandLineSplitFails = false;
+
+  // --- resources: RT_STRING blocks by name (filled from the compiled .res)
+  std::map<std::uint16_t, std::vector<std::uint8_t>> stringBlocks;
+
+  // --- environment, files. Paths are full Windows paths; folders are listed
+  // in `entries` order under their parent (the order the search yields).
+  std::map<WString, WString> environment;  // names compared without case
+  WString currentDirectory = u"C:\\dist";
+  WString systemDirectory = u"C:\\Windows\\system32";
+  struct Entry {
+    WString path;
+    bool directory = false;
+  };
+  std::vector<Entry> entries;
+
+  // --- modules
+  std::set<WString> loadedModules = {u"kernel32", u"kernel32.dll", u"advapi32.dll"};
+  std::set<WString> loadableModules = {u"advapi32.dll"};
+  std::set<std::string> missingFunctions;  // names GetProcAddress does not find
+  bool wow64 = true;
+
+  // --- registry under HKEY_CURRENT_USER (key paths, compared without case)
+  std::set<WString> keys = {u"Software"};
+  std::set<WString> deniedKeys;  // opening these gives 5
+  std::vector<WString> createdKeys;
+  std::vector<WString> deletedKeys;
+  std::vector<std::uint32_t> keyAccess;  // access mask of every open/create
+
+  // --- system
+  platform::WindowsVersion version{6, 1, 1};
+  bool admin = true;
+  std::uint16_t uiLanguage = 1049;
+  platform::LocalTime now{2014, 3, 7, 9, 5, 31};
+  std::vector<WString> standardOutput;
+
+  // --- processes
+  std::vector<WString> started;                 // command lines given to CreateProcessW
+  std::vector<std::uint32_t> creationFlags;
+  std::map<WString, ChildBehaviour> programs;   // by first token, compared without case
+  std::uint32_t missingProgramError = 2;
+
+  // --- restart
+  bool shutdownPrivilegeHeld = true;
+  bool restarted = false;
+  std::uint32_t restartFlags = 0;
+  std::uint32_t restartReason = 0;
+
+  // --- Windows Installer
+  std::map<WString, Package> packages;   // by full path, compared without case
+  std::map<WString, Product> products;   // by product code (exact)
+  std::vector<WString> productOrder;     // enumeration order of related products
+  int internalUiLevel = -1;
+
+  // --- the dialog (template 141)
+  std::map<std::uint32_t, Control> controls;
+  std::function<void(platform::WindowRef)> dialogScript;  // drives the open dialog
+  bool dialogOpen = false;
+  std::intptr_t dialogResult = 0;
+  WString bigIcon;
+
+  // --- handles
+  std::map<platform::RawHandle, platform::HandleKind> openHandles;
+  platform::RawHandle nextHandle = 0x100;
+  int handlesOpened = 0;
+};
+
+// The world of the current test; Reset() gives a fresh default world with the
+// program's compiled string table loaded.
+World& W();
+void Reset();
+
+// Helpers for setting the world up.
+void AddFolder(const WString& path);
+void AddFile(const WString& path);
+void AddPackage(const WString& path, const std::map<WString, WString>& properties);
+void InstallProduct(const WString& productCode, const Product& product);
+void FailCall(const std::string& call, std::uint32_t code, int occurrence = 0);
+bool FileExists(const WString& path);
+
+// Runs f and returns the exit code given to ExitProcessNormally, or -1 when
+// f returned normally (then *returned holds f's result, if asked for).
+int RunToExit(const std::function<int()>& f, int* returned = nullptr);
+
+// Number of calls of a seam function so far.
+int CallCount(const std::string& call);
+
+// Case-insensitive wildcard match of a file name (the Windows rules for * and ?).
+bool WildcardMatch(const WString& pattern, const WString& name);
+
+// Reads the RT_STRING blocks of a .res file.
+std::map<std::uint16_t, std::vector<std::uint8_t>> ReadStringBlocks(const std::string& resPath);
+
+}  // namespace sim
