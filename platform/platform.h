@@ -13,6 +13,10 @@
 
 #include "platform/wstring.h"
 
+#if defined(_WIN32) && defined(_WINDOWS_)
+#include "platform/win32/undef_macros.h"
+#endif
+
 namespace platform {
 
 // ---------------------------------------------------------------------------

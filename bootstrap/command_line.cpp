@@ -1,0 +1,129 @@
+#include "bootstrap/command_line.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+// Folds the ASCII letters only, as _wcsicmp does in its default locale.
+bool SameIgnoringAsciiCase(const WString& argument, const char16_t* option) {
+  std::size_t i = 0;
+  for (; i < argument.size() && option[i] != 0; ++i) {
+    char16_t a = argument[i];
+    char16_t b = option[i];
+    if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
+    if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
+    if (a != b) return false;
+  }
+  return i == argument.size() && option[i] == 0;
+}
+
+enum class Option {
+  kHelp,
+  kCsp,
+  kUcsp,
+  kSelectDlg,
+  kSilent,
+  kReinstall,
+  kNorestart,
+  kCspArgs,
+  kKc,
+  kLang,
+  kUcspArgs,
+  kVexisArgs,
+  kUnknown,
+};
+
+// The first matching row decides; value options are recognised only after
+// their provider flag.
+Option Classify(const WString& argument, const BootstrapOptions& options) {
+  if (SameIgnoringAsciiCase(argument, u"-help") || SameIgnoringAsciiCase(argument, u"--help") ||
+      SameIgnoringAsciiCase(argument, u"/help"))
+    return Option::kHelp;
+  if (SameIgnoringAsciiCase(argument, u"-csp")) return Option::kCsp;
+  if (SameIgnoringAsciiCase(argument, u"-ucsp")) return Option::kUcsp;
+  if (SameIgnoringAsciiCase(argument, u"-selectDlg")) return Option::kSelectDlg;
+  if (SameIgnoringAsciiCase(argument, u"-silent")) return Option::kSilent;
+  if (argument == u"-reinstall") return Option::kReinstall;
+  if (SameIgnoringAsciiCase(argument, u"-norestart")) return Option::kNorestart;
+  if (options.csp && SameIgnoringAsciiCase(argument, u"-CSPArgs")) return Option::kCspArgs;
+  if (options.csp && SameIgnoringAsciiCase(argument, u"-KC")) return Option::kKc;
+  if (options.csp && SameIgnoringAsciiCase(argument, u"-Lang")) return Option::kLang;
+  if (options.ucsp && SameIgnoringAsciiCase(argument, u"-UCSPArgs")) return Option::kUcspArgs;
+  if (SameIgnoringAsciiCase(argument, u"-VexisArgs")) return Option::kVexisArgs;
+  return Option::kUnknown;
+}
+
+}  // namespace
+
+ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const Option option = Classify(arguments[i], options);
+    switch (option) {
+      case Option::kHelp:
+      case Option::kUnknown:
+        return ParseOutcome::kHelp;
+      case Option::kCsp: options.csp = true; continue;
+      case Option::kUcsp: options.ucsp = true; continue;
+      case Option::kSelectDlg: options.selectDlg = true; continue;
+      case Option::kSilent: options.silent = true; continue;
+      case Option::kReinstall: options.reinstall = true; continue;
+      case Option::kNorestart: options.norestart = true; continue;
+      default: break;
+    }
+    // A value option takes the next argument verbatim, never examined as an
+    // option itself; as the last argument it has no value and shows the help.
+    if (i + 1 >= arguments.size()) return ParseOutcome::kHelp;
+    const WString& value = arguments[++i];
+    switch (option) {
+      case Option::kCspArgs: options.cspArgs += value + u" "; break;
+      case Option::kUcspArgs: options.ucspArgs += value + u" "; break;
+      case Option::kVexisArgs: options.pluginArgs += u" " + value + u" "; break;
+      case Option::kKc: options.kcPattern += u"*" + value + u"*"; break;
+      case Option::kLang: options.langPattern += u"*" + value + u"*"; break;
+      default: break;
+    }
+  }
+  return ParseOutcome::kOptions;
+}
+
+void ParseCommandLine(BootstrapOptions& options) {
+  std::vector<WString> arguments;
+  // A command line that cannot be split leaves every option at its default.
+  if (!platform::SplitCommandLine(arguments)) return;
+  if (ParseArguments(arguments, options) == ParseOutcome::kHelp) ShowUsage(options);
+}
+
+WString BuildUsageText(bool csp, bool ucsp) {
+  WString text =
+      u"Установщик Норвикс ЭЦП Browser plug-in.\n"
+      u"При запуске без параметров осуществляет установку с параметрами по умолчанию.\n"
+      u"\n"
+      u"Возможные параметры командной строки:\n"
+      u"  -?\t\t\tвывести данную справку\n"
+      u"  -vexisargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки(<args>) для\n"
+      u"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI плагина\n"
+      u"  -reinstall\t\t\tпереустановка продукта\n"
+      u"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
+      u"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n";
+  if (csp)
+    text +=
+        u"  -cspargs \"<args>\"\tдополнителные параметры\n\t\t\tкомандной строки (<args>) для\n"
+        u"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI Норвикс CSP\n";
+  if (ucsp)
+    text +=
+        u"  -ucspargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки (<args>) для\n"
+        u"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI Норвикс УЭК CSP\n";
+  if (csp)
+    text +=
+        u"  -selectDlg\tвывести диалог выбора конфигурации Норвикс CSP\n"
+        u"  -KC\t\t\tуровень KC Норвикс CSP\n"
+        u"  -Lang\t\t\tязык Норвикс CSP\n";
+  return text;
+}
+
+void ShowUsage(const BootstrapOptions& options) {
+  // The help is shown whatever -silent says: it is what was asked for.
+  platform::MessageBox(BuildUsageText(options.csp, options.ucsp), u"Справка",
+                       platform::kMbIconInformation);
+  platform::ExitProcessNormally(0);
+}

@@ -1,0 +1,251 @@
+// The Win32 side of the seam: each function a thin wrapper over the call it
+// names. Windows Installer and the dialog have files of their own.
+#include "platform/win32/windows_includes.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/platform.h"
+#include "platform/win32/dialog_binding.h"
+#include "platform/win32/msi_binding.h"
+
+namespace platform {
+namespace {
+
+const wchar_t* W(const WString& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+wchar_t* W(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer); }
+WString FromW(const wchar_t* text) { return WString(reinterpret_cast<const char16_t*>(text)); }
+
+HANDLE AsHandle(RawHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+RawHandle FromHandle(HANDLE handle) { return reinterpret_cast<RawHandle>(handle); }
+
+void Fill(FindData& data, const WIN32_FIND_DATAW& found) {
+  data.attributes = found.dwFileAttributes;
+  data.name = FromW(found.cFileName);
+}
+
+}  // namespace
+
+void CloseRawHandle(HandleKind kind, RawHandle handle) {
+  switch (kind) {
+    case HandleKind::kFind: ::FindClose(AsHandle(handle)); break;
+    case HandleKind::kRegistry: ::RegCloseKey(reinterpret_cast<HKEY>(handle)); break;
+    case HandleKind::kKernel: ::CloseHandle(AsHandle(handle)); break;
+    case HandleKind::kMsi: CloseMsiHandle(handle); break;
+    case HandleKind::kIcon: DestroyIconHandle(handle); break;
+  }
+}
+
+void RestrictDllSearchToSystemDirectory() {
+  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+void ExitProcessNormally(int code) { std::exit(code); }
+
+std::uint32_t GetLastError() { return ::GetLastError(); }
+
+int MessageBox(const WString& text, const WString& caption, std::uint32_t style) {
+  return ::MessageBoxW(nullptr, W(text), W(caption), style);
+}
+
+bool SplitCommandLine(std::vector<WString>& arguments) {
+  int count = 0;
+  LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!argv) return false;
+  arguments.clear();
+  for (int i = 0; i < count; ++i) arguments.push_back(FromW(argv[i]));
+  ::LocalFree(argv);
+  return true;
+}
+
+bool FindStringBlock(std::uint16_t blockName, bool neutralLanguage, const std::uint8_t** data,
+                     std::uint32_t* size) {
+  HMODULE self = ::GetModuleHandleW(nullptr);
+  HRSRC found = neutralLanguage
+                    ? ::FindResourceExW(self, RT_STRING, MAKEINTRESOURCEW(blockName),
+                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL))
+                    : ::FindResourceW(self, MAKEINTRESOURCEW(blockName), RT_STRING);
+  if (!found) return false;
+  HGLOBAL loaded = ::LoadResource(self, found);
+  if (!loaded) return false;
+  const void* locked = ::LockResource(loaded);
+  if (!locked) return false;
+  *data = static_cast<const std::uint8_t*>(locked);
+  *size = ::SizeofResource(self, found);
+  return true;
+}
+
+std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer, std::uint32_t size) {
+  return ::GetEnvironmentVariableW(W(name), W(buffer), size);
+}
+
+std::uint32_t GetCurrentDirectory(std::uint32_t size, char16_t* buffer) {
+  return ::GetCurrentDirectoryW(size, W(buffer));
+}
+
+std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) {
+  return ::GetSystemDirectoryW(W(buffer), size);
+}
+
+FindHandle FindFirstFile(const WString& pattern, FindData& data) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW(W(pattern), &found);
+  if (search == INVALID_HANDLE_VALUE) return FindHandle();
+  Fill(data, found);
+  return FindHandle(FromHandle(search));
+}
+
+bool FindNextFile(RawHandle search, FindData& data) {
+  WIN32_FIND_DATAW found{};
+  if (!::FindNextFileW(AsHandle(search), &found)) return false;
+  Fill(data, found);
+  return true;
+}
+
+bool PathExists(const WString& path) {
+  return ::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeleteFile(const WString& path) { return ::DeleteFileW(W(path)) != 0; }
+
+RawHandle GetModuleHandle(const WString& name) {
+  return reinterpret_cast<RawHandle>(::GetModuleHandleW(W(name)));
+}
+
+RawHandle LoadLibrary(const WString& name) {
+  return reinterpret_cast<RawHandle>(::LoadLibraryW(W(name)));
+}
+
+RawHandle GetProcAddress(RawHandle module, const char* name) {
+  return reinterpret_cast<RawHandle>(::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
+}
+
+bool CallIsWow64Process(RawHandle function, bool& wow64) {
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  BOOL result = FALSE;
+  if (!reinterpret_cast<IsWow64ProcessFn>(function)(::GetCurrentProcess(), &result)) return false;
+  wow64 = result != FALSE;
+  return true;
+}
+
+std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WString& subkey,
+                                 std::uint32_t access, std::uint32_t reserved) {
+  using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  return static_cast<std::uint32_t>(reinterpret_cast<RegDeleteKeyExFn>(function)(
+      reinterpret_cast<HKEY>(key), W(subkey), access, reserved));
+}
+
+std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey) {
+  using RegDeleteKeyFn = LONG(WINAPI*)(HKEY, LPCWSTR);
+  return static_cast<std::uint32_t>(
+      reinterpret_cast<RegDeleteKeyFn>(function)(reinterpret_cast<HKEY>(key), W(subkey)));
+}
+
+std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,
+                                    RegistryKey& key) {
+  HKEY opened = nullptr;
+  const LONG result = ::RegOpenKeyExW(HKEY_CURRENT_USER, W(subkey), 0, access, &opened);
+  if (result == ERROR_SUCCESS) key.reset(reinterpret_cast<RawHandle>(opened));
+  return static_cast<std::uint32_t>(result);
+}
+
+std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t access,
+                                      RegistryKey& key) {
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  const LONG result = ::RegCreateKeyExW(HKEY_CURRENT_USER, W(subkey), 0, nullptr,
+                                        REG_OPTION_NON_VOLATILE, access, nullptr, &created,
+                                        &disposition);
+  if (result == ERROR_SUCCESS && created) key.reset(reinterpret_cast<RawHandle>(created));
+  return static_cast<std::uint32_t>(result);
+}
+
+bool GetVersionEx(WindowsVersion& version) {
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+  static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the extended version record is 284 bytes");
+  if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return false;
+  version.major = info.dwMajorVersion;
+  version.minor = info.dwMinorVersion;
+  version.servicePackMajor = info.wServicePackMajor;
+  return true;
+}
+
+bool IsUserAnAdmin() { return ::IsUserAnAdmin() != FALSE; }
+
+std::uint16_t GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
+
+LocalTime GetLocalTime() {
+  const std::time_t now = std::time(nullptr);
+  LocalTime local;
+  if (const std::tm* parts = std::localtime(&now)) {
+    local.year = parts->tm_year + 1900;
+    local.month = parts->tm_mon + 1;
+    local.day = parts->tm_mday;
+    local.hour = parts->tm_hour;
+    local.minute = parts->tm_min;
+    local.second = parts->tm_sec;
+  }
+  return local;
+}
+
+void WriteStandardOutput(const WString& line) {
+  // A GUI process normally has no standard output; then nothing is written.
+  if (!::GetStdHandle(STD_OUTPUT_HANDLE)) return;
+  std::fputws(W(line), stdout);
+  std::fflush(stdout);
+}
+
+bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(&commandLine[0]), nullptr, nullptr,
+                        FALSE, creationFlags, nullptr, nullptr, &startup, &info))
+    return false;
+  child.process.reset(FromHandle(info.hProcess));
+  child.thread.reset(FromHandle(info.hThread));
+  return true;
+}
+
+std::uint32_t WaitForever(RawHandle handle) {
+  return ::WaitForSingleObject(AsHandle(handle), INFINITE);
+}
+
+bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(AsHandle(process), &code)) return false;
+  exitCode = code;
+  return true;
+}
+
+bool OpenProcessToken(std::uint32_t access, KernelHandle& token) {
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), access, &opened)) return false;
+  token.reset(FromHandle(opened));
+  return true;
+}
+
+bool LookupPrivilegeValue(const WString& name, std::uint64_t& luid) {
+  LUID value{};
+  if (!::LookupPrivilegeValueW(nullptr, W(name), &value)) return false;
+  luid = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(value.HighPart)) << 32) |
+         value.LowPart;
+  return true;
+}
+
+bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t attributes) {
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Luid.LowPart = static_cast<DWORD>(luid & 0xFFFFFFFFu);
+  privileges.Privileges[0].Luid.HighPart = static_cast<LONG>(luid >> 32);
+  privileges.Privileges[0].Attributes = attributes;
+  return ::AdjustTokenPrivileges(AsHandle(token), FALSE, &privileges, 0, nullptr, nullptr) != 0;
+}
+
+bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
+  return ::ExitWindowsEx(flags, reason) != 0;
+}
+
+}  // namespace platform
