@@ -1,3 +1,65 @@
 #include "bootstrap/prerequisites.h"
-// Being written.
-int CheckWindowsVersion(bool) { return 0; }
+
+#include "bootstrap/message_ids.h"
+#include "bootstrap/messages.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kVersionUnreadableResult = 2;
+
+// One row of the version rules: a system of this major.minor version needs
+// at least this service pack, else it is refused with the message and result.
+struct ServicePackRule {
+  std::uint32_t major;
+  std::uint32_t minor;
+  std::uint16_t minimumServicePack;
+  std::uint16_t messageId;
+  int result;
+};
+
+constexpr ServicePackRule kServicePackRules[] = {
+    {5, 0, 4, msg::kWindows2000NeedsSp4, 3},
+    {5, 1, 2, msg::kWindowsXpNeedsSp2, 4},
+    // Every 5.2 system (Server 2003, XP x64, Home Server) falls under this row
+    // whatever its product type.
+    {5, 2, 2, msg::kWindows2003NeedsSp2, 5},
+};
+
+struct Refusal {
+  std::uint16_t messageId = 0;
+  int result = 0;  // 0: accepted
+};
+
+Refusal JudgeVersion(const platform::WindowsVersion& version) {
+  if (version.major < 5) return {msg::kWindowsTooOld, kWindowsTooOldResult};
+  for (const ServicePackRule& rule : kServicePackRules) {
+    if (version.major == rule.major && version.minor == rule.minor) {
+      if (version.servicePackMajor >= rule.minimumServicePack) return {};
+      return {rule.messageId, rule.result};
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+int CheckWindowsVersion(bool silent) {
+  WString caption;
+  LoadMessage(msg::kCaption, caption);
+
+  platform::WindowsVersion version;
+  Refusal refusal;
+  if (!platform::GetVersionEx(version))
+    refusal = {msg::kVersionUnreadable, kVersionUnreadableResult};
+  else
+    refusal = JudgeVersion(version);
+  if (refusal.result == 0) return 0;
+
+  if (!silent || refusal.messageId == msg::kWindowsTooOld) {
+    WString text;
+    LoadMessage(refusal.messageId, text);
+    platform::MessageBox(text, caption, platform::kMbIconError);
+  }
+  return refusal.result;
+}

@@ -7,8 +7,14 @@
 // code, so an administrator can tell it from the service-pack refusals 3 to 5.
 constexpr int kWindowsTooOldResult = 6;
 
-// 0 when this Windows may be installed on; otherwise 2 (version unreadable),
-// 3 (Windows 2000 below SP4), 4 (XP below SP2), 5 (5.2 below SP2) or
-// kWindowsTooOldResult, after the refusal message unless silent (the message
-// for a version below 5 is shown also when silent).
+// Reads the version with GetVersionExW and applies the first matching rule:
+//   version unreadable            message 121, result 2
+//   major below 5                 message 116, kWindowsTooOldResult
+//   5.0 below service pack 4      message 117, result 3
+//   5.1 below service pack 2      message 118, result 4
+//   5.2 below service pack 2      message 119, result 5
+//   5.3 and above, 6 and above    accepted, 0
+// A refusal shows its message (caption 104, MB_ICONERROR, no owner) unless
+// silent; the message for a version below 5 is shown also when silent, since
+// that run cannot be made to work by any service pack.
 int CheckWindowsVersion(bool silent);

@@ -1,5 +1,87 @@
 #include "install/provider_install.h"
-// Being written.
-WString BuildProviderCommandLine(const WString&, WString, bool, bool, WString&) { return WString(); }
-bool ProviderMayGoOn(std::uint32_t c) { return c == 0; }
-std::uint32_t InstallProvider(WString, WString, bool, bool) { return 1627; }
+
+#include "bootstrap/message_ids.h"
+#include "bootstrap/messages.h"
+#include "install/child_process.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
+constexpr std::uint32_t kErrorInstallUserExit = 1602;
+
+WString ProgramPath(const WString& folder) { return folder + u"\\Setup.exe"; }
+
+}  // namespace
+
+WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
+                                 bool reinstall, WString& logPath) {
+  logPath.clear();
+  WString commandLine = ProgramPath(folder) + u" ";
+
+  // A log switch of the user's own wins, and then no log path is made. The
+  // searches are plain substring tests, so /lang or /Log count as well.
+  if (!Contains(extraArguments, u"/l") && !Contains(extraArguments, u"/L")) {
+    // Without TMP the path stays empty and the switch is still passed: the
+    // provider's setup then chooses what to do with an empty log name.
+    MakeLogFilePath(folder, silent, logPath);
+    Prepend(extraArguments, u"/Lv! \"\"\"" + logPath + u"\"\"\" ");
+  }
+  // Only the lower-case /q counts: an upper-case /Q of the user's still gets
+  // the basic user interface put in front.
+  if (!Contains(extraArguments, u"/q")) Prepend(extraArguments, u"/qb ");
+
+  // Everything for the provider's own installer travels as the one quoted
+  // value of -args, the user's text unchanged inside it.
+  commandLine += u"-args \"" + extraArguments + u"\"";
+  // The provider never restarts Windows on its own: the restart is offered
+  // at the end of the whole run, through the pending-restart marker.
+  commandLine += u" -noreboot";
+  if (silent) commandLine += u" -silent";
+  if (reinstall) commandLine += u" -reinstall";
+  return commandLine;
+}
+
+bool ProviderMayGoOn(std::uint32_t exitCode) {
+  switch (exitCode) {
+    case 0:
+    case 3:
+    case 4:
+    case kErrorInstallUserExit:
+      return true;
+    default:
+      return false;
+  }
+}
+
+WString ProviderFailureText(std::uint32_t code, const WString& logPath) {
+  WString text;
+  LoadMessage(msg::kProviderFailed, text);
+  AppendCode(text, code);
+  text += u".\n";
+  if (!logPath.empty() && platform::PathExists(logPath)) text += u"Install log: " + logPath;
+  return text;
+}
+
+std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
+                              bool reinstall) {
+  WString logPath;
+  const WString commandLine =
+      BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath);
+  const std::uint32_t result = RunChildProcess(commandLine);
+
+  bool goOn = ProviderMayGoOn(result);
+  // RunChildProcess gives a start failure and an exit code in one range, and
+  // process creation reports a missing provider folder as 3. Taken as the
+  // exit code 3 it would let the run go on and end by announcing the provider
+  // as installed; so 3 and 4 count only when there was a Setup.exe to run.
+  if (goOn && (result == kErrorPathNotFound || result == kErrorTooManyOpenFiles) &&
+      !platform::PathExists(ProgramPath(folder)))
+    goOn = false;
+  if (goOn) return 0;
+
+  if (!silent)
+    platform::MessageBox(ProviderFailureText(result, logPath), WString(), platform::kMbIconError);
+  return result;
+}

@@ -5,14 +5,32 @@
 
 #include "platform/wstring.h"
 
-// The Setup.exe command line; logPath receives the log path when one is made.
+// The Setup.exe command line for folder ("csp" or "ucsp"):
+//   folder\Setup.exe -args "<switches><extra>" -noreboot [-silent] [-reinstall]
+// where <switches> is "/qb " unless the text (with any added log switch)
+// holds "/q", preceded by the log switch /Lv! """<log path>""" unless the
+// extra text holds "/l" or "/L" (case-sensitive searches). The extra text is
+// inserted unchanged. logPath is cleared, then receives the log path from
+// MakeLogFilePath when one is made; when that fails (no TMP) it stays empty
+// and the switch carries nothing between its quotes.
 WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
                                  bool reinstall, WString& logPath);
 
-// True for the exit codes after which the run goes on: 0, 3, 4 and 1602.
+// True for the exit codes after which the run goes on: 0, 3, 4 and 1602
+// (a cancel in the provider's setup does not stop the run). 1641 and 3010
+// are failures here like any other code.
 bool ProviderMayGoOn(std::uint32_t exitCode);
 
-// Runs folder\Setup.exe and judges its exit code: 0 to go on, else the code
-// (after message 105 unless silent).
+// Text of the provider failure box: message 105 (left out when it cannot be
+// loaded), ": <code>", ".\n", then "Install log: " and logPath when logPath
+// is not empty and something exists there.
+WString ProviderFailureText(std::uint32_t code, const WString& logPath);
+
+// Runs folder\Setup.exe (path relative, resolved by process creation), waits
+// for it without a time limit and judges its exit code. Returns 0 when the
+// run may go on, else the exit code (or the start failure code) unchanged,
+// after the failure box (no caption, MB_ICONERROR) unless silent. A start
+// failure whose code is 3 or 4 is a failure, not the exit code 3 or 4 of a
+// provider that ran: see InstallProvider in the .cpp.
 std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
                               bool reinstall);

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "install/provider_install.h"
+#include "platform/platform.h"
+#include "tests/sim/sim_world.h"
+
+namespace {
+
+const char16_t kCspLog[] = u"C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07-09-05-31.log";
+const char16_t kUcspLog[] = u"C:\\Users\\op\\AppData\\Local\\Temp\\ucsp_2014-03-07-09-05-31.log";
+const char16_t kFailed[] = u"В процессе установки Норвикс CSP возникла ошибка";
+const char16_t kEnvironmentUnreadable[] = u"Невозможно узнать значение переменной окружения.";
+
+// A provider setup that exits with `code`, and writes its log file when
+// asked to (the way a real installer given /Lv! does).
+void AddProvider(const WString& folder, std::uint32_t code, const WString& writesLog = WString()) {
+  sim::AddFile(u"C:\\dist\\" + folder + u"\\Setup.exe");
+  sim::W().programs[folder + u"\\Setup.exe"] = [code, writesLog](const WString&) {
+    if (!writesLog.empty()) sim::AddFile(writesLog);
+    return code;
+  };
+}
+
+struct CommandLineCase {
+  const char* name;
+  const char16_t* folder;
+  const char16_t* extra;
+  bool silent;
+  bool reinstall;
+  bool tmpSet;
+  const char16_t* expected;
+  const char16_t* logPath;  // what the log path out-parameter holds
+};
+
+const CommandLineCase kCommandLines[] = {
+    {"empty text, no flags", u"csp", u"", false, false, true,
+     u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+     u"csp_2014-03-07-09-05-31.log\"\"\" \" -noreboot",
+     kCspLog},
+    {"both flags, every piece", u"csp", u"LANG=ru", true, true, true,
+     u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+     u"csp_2014-03-07-09-05-31.log\"\"\" LANG=ru\" -noreboot -silent -reinstall",
+     kCspLog},
+    {"reinstall only", u"ucsp", u"", false, true, true,
+     u"ucsp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+     u"ucsp_2014-03-07-09-05-31.log\"\"\" \" -noreboot -reinstall",
+     kUcspLog},
+    {"user's own verbose log", u"csp", u"/L*v C:\\logs\\csp.log", false, false, true,
+     u"csp\\Setup.exe -args \"/qb /L*v C:\\logs\\csp.log\" -noreboot", u""},
+    {"lower-case log switch", u"csp", u"/l*v x.log", false, false, true,
+     u"csp\\Setup.exe -args \"/qb /l*v x.log\" -noreboot", u""},
+    {"/lang counts as a log switch", u"csp", u"/lang 1049", false, false, true,
+     u"csp\\Setup.exe -args \"/qb /lang 1049\" -noreboot", u""},
+    {"/qn keeps its quiet level", u"csp", u"/qn", false, false, true,
+     u"csp\\Setup.exe -args \"/Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+     u"csp_2014-03-07-09-05-31.log\"\"\" /qn\" -noreboot",
+     kCspLog},
+    {"/QN does not count", u"csp", u"/QN", false, false, true,
+     u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+     u"csp_2014-03-07-09-05-31.log\"\"\" /QN\" -noreboot",
+     kCspLog},
+    {"both switches given", u"csp", u"/qn /L*v C:\\l.log", true, false, true,
+     u"csp\\Setup.exe -args \"/qn /L*v C:\\l.log\" -noreboot -silent", u""},
+    {"quotes of the user's pass unchanged", u"csp", u"DIR=\"C:\\Program Files\\Р\"", false, false,
+     true,
+     u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+     u"csp_2014-03-07-09-05-31.log\"\"\" DIR=\"C:\\Program Files\\Р\"\" -noreboot",
+     kCspLog},
+    {"TMP unset: nothing between the quotes", u"csp", u"", true, false, false,
+     u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"\"\"\" \" -noreboot -silent", u""},
+};
+
+}  // namespace
+
+// Tests that the Setup.exe command line is built piece by piece as the
+// provider's setup expects it, for each kind of extra text and flag.
+TEST(BuildProviderCommandLineTest, BuildsEachCase) {
+  for (const CommandLineCase& c : kCommandLines) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    if (!c.tmpSet) sim::W().environment.erase(u"TMP");
+    WString logPath = u"left over";
+
+    const WString line = BuildProviderCommandLine(c.folder, c.extra, c.silent, c.reinstall, logPath);
+
+    EXPECT_EQ(ToUtf8(line), ToUtf8(c.expected));
+    EXPECT_EQ(ToUtf8(logPath), ToUtf8(c.logPath));
+    // No log path is made when the user brings a log switch.
+    const bool logMade = !Contains(c.extra, u"/l") && !Contains(c.extra, u"/L");
+    EXPECT_EQ(sim::CallCount("GetEnvironmentVariableW") > 0, logMade);
+  }
+}
+
+// Tests that the exit codes after which the run goes on are exactly 0, 3, 4
+// and 1602; the installer's success-with-restart codes stop it.
+TEST(ProviderMayGoOnTest, JudgesExitCodes) {
+  const struct {
+    std::uint32_t code;
+    bool goOn;
+  } kCodes[] = {
+      {0, true},       {1, false},     {2, false},     {3, true},      {4, true},
+      {5, false},      {1601, false},  {1602, true},   {1603, false},  {1618, false},
+      {1641, false},   {3010, false},  {3011, false},  {0xFFFFFFFF, false},
+      {0x80000003, false},
+  };
+  for (const auto& row : kCodes) {
+    SCOPED_TRACE(row.code);
+    EXPECT_EQ(ProviderMayGoOn(row.code), row.goOn);
+  }
+}
+
+// Tests that the run goes on without any box after each go-on code, and that
+// the setup ran exactly once with the built command line.
+TEST(InstallProviderTest, GoOnCodesGiveZeroWithoutBox) {
+  for (const std::uint32_t code : {0u, 3u, 4u, 1602u}) {
+    SCOPED_TRACE(code);
+    sim::Reset();
+    AddProvider(u"csp", code, kCspLog);
+
+    EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 0u);
+
+    EXPECT_TRUE(sim::W().boxes.empty());
+    ASSERT_EQ(sim::W().started.size(), 1u);
+    EXPECT_EQ(ToUtf8(sim::W().started[0]),
+              ToUtf8(u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
+                     u"csp_2014-03-07-09-05-31.log\"\"\" \" -noreboot"));
+    EXPECT_TRUE(sim::W().openHandles.empty());
+  }
+}
+
+// Tests that 3010 is a failure here: the box names the code and the log
+// that the setup wrote, under an empty caption with the error icon.
+TEST(InstallProviderTest, FailureShowsCodeAndLog) {
+  sim::Reset();
+  AddProvider(u"csp", 3010, kCspLog);
+
+  EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 3010u);
+
+  ASSERT_EQ(sim::W().boxes.size(), 1u);
+  EXPECT_EQ(ToUtf8(sim::W().boxes[0].text),
+            ToUtf8(WString(kFailed) + u": 3010.\nInstall log: " + kCspLog));
+  EXPECT_EQ(sim::W().boxes[0].caption, u"");
+  EXPECT_EQ(sim::W().boxes[0].style, platform::kMbIconError);
+  EXPECT_TRUE(sim::W().openHandles.empty());
+}
+
+// Tests that the log line is left out when the setup wrote no log file.
+TEST(InstallProviderTest, FailureWithoutLogFileEndsAfterCode) {
+  sim::Reset();
+  AddProvider(u"ucsp", 1603);
+
+  EXPECT_EQ(InstallProvider(u"ucsp", u"", false, false), 1603u);
+
+  ASSERT_EQ(sim::W().boxes.size(), 1u);
+  // The ucsp provider's failure has the same wording as the csp one's.
+  EXPECT_EQ(ToUtf8(sim::W().boxes[0].text), ToUtf8(WString(kFailed) + u": 1603.\n"));
+}
+
+// Tests that a log of the user's own choosing is never named in the box:
+// the bootstrapper made no log path, so it has none to show.
+TEST(InstallProviderTest, UserLogSwitchGivesNoLogLine) {
+  sim::Reset();
+  sim::AddFile(u"C:\\logs\\csp.log");
+  AddProvider(u"csp", 1603, u"C:\\logs\\csp.log");
+
+  EXPECT_EQ(InstallProvider(u"csp", u"/L*v C:\\logs\\csp.log", false, false), 1603u);
+
+  ASSERT_EQ(sim::W().boxes.size(), 1u);
+  EXPECT_EQ(ToUtf8(sim::W().boxes[0].text), ToUtf8(WString(kFailed) + u": 1603.\n"));
+}
+
+// Tests that a silent failure shows nothing, passes -silent to the setup and
+// returns the code unchanged.
+TEST(InstallProviderTest, SilentFailureShowsNothing) {
+  sim::Reset();
+  AddProvider(u"csp", 1603, kCspLog);
+
+  EXPECT_EQ(InstallProvider(u"csp", u"", true, true), 1603u);
+
+  EXPECT_TRUE(sim::W().boxes.empty());
+  ASSERT_EQ(sim::W().started.size(), 1u);
+  EXPECT_TRUE(Contains(sim::W().started[0], u"\" -noreboot -silent -reinstall"));
+}
+
+// Tests that without TMP the setup still runs with an empty log name, the
+// environment failure box comes first, and the failure box has no log line.
+TEST(InstallProviderTest, NoTempDirectoryStillRunsTheSetup) {
+  sim::Reset();
+  sim::W().environment.erase(u"TMP");
+  AddProvider(u"csp", 1603);
+
+  EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 1603u);
+
+  ASSERT_EQ(sim::W().started.size(), 1u);
+  EXPECT_EQ(ToUtf8(sim::W().started[0]),
+            ToUtf8(u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"\"\"\" \" -noreboot"));
+  ASSERT_EQ(sim::W().boxes.size(), 2u);
+  EXPECT_EQ(ToUtf8(sim::W().boxes[0].text), ToUtf8(kEnvironmentUnreadable));
+  EXPECT_EQ(ToUtf8(sim::W().boxes[1].text), ToUtf8(WString(kFailed) + u": 1603.\n"));
+}
+
+// Tests that a Setup.exe that cannot be found stops the run with the start
+// failure code, including when process creation reports the missing folder
+// as 3, which a provider that ran could also give as a go-on exit code.
+TEST(InstallProviderTest, MissingSetupStopsTheRun) {
+  for (const std::uint32_t error : {2u, 3u}) {
+    SCOPED_TRACE(error);
+    sim::Reset();
+    sim::W().missingProgramError = error;
+
+    EXPECT_EQ(InstallProvider(u"csp", u"", false, false), error);
+
+    EXPECT_TRUE(sim::W().started.empty());
+    ASSERT_EQ(sim::W().boxes.size(), 1u);
+    EXPECT_EQ(ToUtf8(sim::W().boxes[0].text),
+              ToUtf8(WString(kFailed) + u": " + Widen(std::to_string(error).c_str()) + u".\n"));
+  }
+}
+
+// Tests that the box still carries the code and the log line when message
+// 105 cannot be loaded.
+TEST(InstallProviderTest, UnloadableMessageLeavesCodeAndLog) {
+  sim::Reset();
+  sim::W().stringBlocks.erase(105 / 16 + 1);
+  AddProvider(u"csp", 1603, kCspLog);
+
+  EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 1603u);
+
+  ASSERT_EQ(sim::W().boxes.size(), 1u);
+  EXPECT_EQ(ToUtf8(sim::W().boxes[0].text),
+            ToUtf8(WString(u": 1603.\nInstall log: ") + kCspLog));
+}
