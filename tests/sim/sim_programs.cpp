@@ -1,0 +1,59 @@
+#include "tests/sim/sim_programs.h"
+
+#include "tests/sim/sim_internal.h"
+
+namespace sim {
+namespace {
+
+// The quoted text after `switchText` + one space, or empty.
+WString QuotedAfter(const WString& commandLine, const WString& switchText) {
+  const auto at = commandLine.find(switchText + u" \"");
+  if (at == WString::npos) return WString();
+  const auto start = at + switchText.size() + 2;
+  const auto end = commandLine.find(u'"', start);
+  return end == WString::npos ? WString() : commandLine.substr(start, end - start);
+}
+
+bool InstallSucceeds(std::uint32_t exitCode) {
+  return exitCode == 0 || exitCode == 1641 || exitCode == 3010 || exitCode == 3011;
+}
+
+}  // namespace
+
+ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
+  return [exitCode](const WString& commandLine) -> std::uint32_t {
+    const WString log = QuotedAfter(commandLine, u"/Lv!");
+    if (!log.empty() && DirectoryExists(ParentOf(log))) AddFile(log);
+    const WString package = QuotedAfter(commandLine, u"/i");
+    const auto it = W().packages.find(Fold(package));
+    if (it == W().packages.end()) return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+    if (!InstallSucceeds(exitCode)) return exitCode;
+    auto& props = it->second.properties;
+    Product product;
+    product.upgradeCode = props[u"UpgradeCode"];
+    product.version = props[u"ProductVersion"];
+    product.features[u"NPVEXIS"] = 3;
+    product.packageName = LeafOf(package);
+    InstallProduct(props[u"ProductCode"], product);
+    return exitCode;
+  };
+}
+
+void InstallMsiexec(std::uint32_t exitCode) {
+  W().programs[W().systemDirectory + u"\\msiexec.exe"] = FakeMsiexec(exitCode);
+}
+
+ChildBehaviour ExitWith(std::uint32_t exitCode) {
+  return [exitCode](const WString&) { return exitCode; };
+}
+
+void AddPluginPackage(const WString& folder, const WString& name, const WString& productCode,
+                      const WString& upgradeCode, const WString& version) {
+  AddFolder(u"C:\\dist\\" + folder);
+  AddPackage(u"C:\\dist\\" + folder + u"\\" + name, {{u"ProductCode", productCode},
+                                                      {u"UpgradeCode", upgradeCode},
+                                                      {u"ProductVersion", version},
+                                                      {u"ProductName", u"Норвикс ЭЦП Browser plug-in"}});
+}
+
+}  // namespace sim

@@ -1,0 +1,27 @@
+// Child programs of the simulated Windows: a Windows Installer that installs
+// the package it is given, and plain programs that exit with a chosen code.
+#pragma once
+
+#include <cstdint>
+
+#include "tests/sim/sim_world.h"
+
+namespace sim {
+
+// msiexec.exe: installs the package after /i (its ProductCode, UpgradeCode
+// and ProductVersion, feature NPVEXIS local) unless exitCode is a failure,
+// writes the log named after /Lv!, and exits with exitCode.
+ChildBehaviour FakeMsiexec(std::uint32_t exitCode = 0);
+
+// Registers FakeMsiexec as the system directory's msiexec.exe.
+void InstallMsiexec(std::uint32_t exitCode = 0);
+
+// A program that only exits with exitCode.
+ChildBehaviour ExitWith(std::uint32_t exitCode);
+
+// The plug-in package of a distribution tree: C:\dist\<folder>\<name> with
+// the given codes and version.
+void AddPluginPackage(const WString& folder, const WString& name, const WString& productCode,
+                      const WString& upgradeCode, const WString& version);
+
+}  // namespace sim

@@ -1,0 +1,277 @@
+// The whole run on the simulated Windows, as an administrator sees it: the
+// boxes, what was started, what is installed, the marker and the exit code.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "bootstrap/entry_flow.h"
+#include "tests/sim/sim_programs.h"
+#include "tests/sim/sim_world.h"
+
+namespace {
+
+const WString kCaption = u"Норвикс ЭЦП Browser plug-in";
+const WString kProduct = u"{11111111-2222-3333-4444-555555555555}";
+const WString kUpgrade = u"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}";
+const WString kMarker = u"Software\\NeedBstrReboot";
+const WString kMsiexec = u"C:\\Windows\\system32\\msiexec.exe";
+
+class EntryFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    sim::AddPluginPackage(u"x64", u"vexiscom-x64.msi", kProduct, kUpgrade, u"2.0.1");
+    sim::InstallMsiexec(0);
+  }
+
+  // Runs the bootstrapper with these arguments; the exit code, whether the
+  // run returned or ended the process.
+  int Run(std::vector<WString> arguments) {
+    arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
+    sim::W().commandLine = arguments;
+    int returned = -1;
+    const int exited = sim::RunToExit([&] { return RunBootstrap(arguments.size() == 1); }, &returned);
+    EXPECT_TRUE(sim::W().openHandles.empty()) << "a handle was left open";
+    return exited >= 0 ? exited : returned;
+  }
+
+  bool MarkerExists() { return sim::W().keys.count(kMarker) != 0; }
+  const std::vector<sim::Box>& Boxes() { return sim::W().boxes; }
+};
+
+// Tests that a run with no arguments asks question 103 and, on No, installs nothing.
+TEST_F(EntryFlowTest, NoArgumentsAnsweredNo) {
+  sim::W().answers = {platform::kIdNo};
+  EXPECT_EQ(Run({}), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, u"Установить Норвикс ЭЦП Browser plug-in?");
+  EXPECT_EQ(Boxes()[0].caption, kCaption);
+  EXPECT_EQ(Boxes()[0].style, 0x4u);
+  EXPECT_TRUE(sim::W().started.empty());
+  EXPECT_EQ(sim::CallCount("CommandLineToArgvW"), 0) << "an empty tail is not parsed";
+}
+
+// Tests that the confirmation names the providers that will be installed.
+TEST_F(EntryFlowTest, ConfirmationByProviderFlags) {
+  const struct {
+    std::vector<WString> arguments;
+    const char16_t* question;
+  } kData[] = {
+      {{u"-csp"}, u"Установить Норвикс ЭЦП Browser plug-in и CSP?"},
+      {{u"-ucsp"}, u"Установить Норвикс ЭЦП Browser plug-in и УЭК CSP?"},
+      {{u"-ucsp", u"-csp"}, u"Установить Норвикс ЭЦП Browser plug-in, CSP и УЭК CSP?"},
+      {{u"-norestart"}, u"Установить Норвикс ЭЦП Browser plug-in?"},
+  };
+  for (const auto& row : kData) {
+    SetUp();
+    sim::W().answers = {platform::kIdNo};
+    EXPECT_EQ(Run(row.arguments), 0);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, row.question);
+    EXPECT_TRUE(sim::W().started.empty());
+  }
+}
+
+// Tests that Windows Installer's own interface is switched off before anything runs.
+TEST_F(EntryFlowTest, SwitchesOffInstallerInterface) {
+  sim::W().answers = {platform::kIdNo};
+  Run({});
+  EXPECT_EQ(sim::W().internalUiLevel, 2);
+}
+
+// Tests the administrator gate: box 101 unless silent, exit 1, the version not examined.
+TEST_F(EntryFlowTest, NotAdministrator) {
+  sim::W().admin = false;
+  EXPECT_EQ(Run({}), 1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, u"Программа должна быть запущена от имени администратора.");
+  EXPECT_EQ(Boxes()[0].caption, kCaption);
+  EXPECT_EQ(Boxes()[0].style, 0x10u);
+  EXPECT_EQ(sim::CallCount("GetVersionExW"), 0);
+
+  SetUp();
+  sim::W().admin = false;
+  EXPECT_EQ(Run({u"-silent"}), 1);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(sim::CallCount("GetVersionExW"), 0);
+}
+
+// Tests that the help works without administrator rights and before any gate.
+TEST_F(EntryFlowTest, HelpBeforeTheGates) {
+  sim::W().admin = false;
+  EXPECT_EQ(Run({u"-silent", u"-help"}), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].caption, u"Справка");
+  EXPECT_EQ(sim::CallCount("IsUserAnAdmin"), 0);
+}
+
+// Tests a refused Windows version: its result is the exit code, nothing installed.
+TEST_F(EntryFlowTest, RefusedWindowsVersion) {
+  sim::W().version = {5, 1, 1};
+  EXPECT_EQ(Run({u"-silent"}), 4);
+  EXPECT_TRUE(sim::W().started.empty());
+  EXPECT_TRUE(Boxes().empty());
+}
+
+// Tests a first installation answered Yes: msiexec runs once, the browser notice follows.
+TEST_F(EntryFlowTest, FirstInstallation) {
+  EXPECT_EQ(Run({}), 0);
+  ASSERT_EQ(sim::W().started.size(), 1u);
+  EXPECT_EQ(sim::W().started[0].rfind(u"\"" + kMsiexec + u"\" /i \"C:\\dist\\x64\\vexiscom-x64.msi\" ", 0), 0u)
+      << ToUtf8(sim::W().started[0]);
+  EXPECT_EQ(sim::W().products.at(kProduct).version, u"2.0.1");
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text,
+            u"Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс "
+            u"ЭЦП Browser plug-in может потребоваться перезапустить браузер.");
+  EXPECT_EQ(Boxes()[1].caption, kCaption);
+  EXPECT_EQ(Boxes()[1].style, 0x0u);
+}
+
+// Tests that a silent run shows no box at all and installs.
+TEST_F(EntryFlowTest, SilentShowsNothing) {
+  EXPECT_EQ(Run({u"-silent"}), 0);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(sim::W().products.count(kProduct), 1u);
+}
+
+// Tests the failure box: code, full stop, line break and the existing log.
+TEST_F(EntryFlowTest, PluginFailureNamesCodeAndLog) {
+  sim::InstallMsiexec(1603);
+  EXPECT_EQ(Run({}), 1603);
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text,
+            u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: "
+            u"1603.\nInstall log: C:\\Users\\op\\AppData\\Local\\Temp\\vexiscom-x64.msi_2014-03-07-09-05-31.log");
+  EXPECT_EQ(Boxes()[1].caption, kCaption);
+  EXPECT_EQ(Boxes()[1].style, 0x10u);
+}
+
+// Tests that the log line is left out when the installer wrote no log.
+TEST_F(EntryFlowTest, PluginFailureWithoutLog) {
+  sim::W().programs[kMsiexec] = sim::ExitWith(1603);
+  EXPECT_EQ(Run({}), 1603);
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text,
+            u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: 1603.\n");
+}
+
+// Tests that a failure before any log was arranged reports the code alone, and
+// a silent failure shows nothing but keeps the code.
+TEST_F(EntryFlowTest, PackageMissing) {
+  sim::W().packages.clear();
+  sim::W().entries.clear();
+  sim::AddFolder(u"C:\\dist");
+  sim::AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
+  const int code = Run({u"-silent"});
+  EXPECT_NE(code, 0);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(sim::W().started.empty());
+}
+
+// Tests that the installer's user cancel ends the run with 1602 and no box.
+TEST_F(EntryFlowTest, UserCancelInInstaller) {
+  sim::InstallMsiexec(1602);
+  EXPECT_EQ(Run({}), 1602);
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+// Tests the restart offered after 3010: marker deleted before the question, No keeps it gone.
+TEST_F(EntryFlowTest, RestartQuestionAnsweredNo) {
+  sim::InstallMsiexec(3010);
+  sim::W().answers = {platform::kIdYes, platform::kIdNo};
+  EXPECT_EQ(Run({}), 0);
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text,
+            u"Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс "
+            u"ЭЦП Browser plug-in необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?");
+  EXPECT_EQ(Boxes()[1].style, 0x34u);
+  EXPECT_FALSE(MarkerExists());
+  EXPECT_FALSE(sim::W().restarted);
+}
+
+// Tests the restart on Yes, and silently without a question.
+TEST_F(EntryFlowTest, RestartStarted) {
+  sim::InstallMsiexec(3010);
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_TRUE(sim::W().restarted);
+  EXPECT_EQ(sim::W().restartFlags, 6u);
+  EXPECT_EQ(sim::W().restartReason, 0x00040000u);
+
+  SetUp();
+  sim::InstallMsiexec(1641);
+  EXPECT_EQ(Run({u"-silent"}), 0);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(sim::W().restarted);
+  EXPECT_FALSE(MarkerExists());
+}
+
+// Tests -norestart: the browser notice instead of the question, the marker kept,
+// and the next run without it offers the restart although it needed none.
+TEST_F(EntryFlowTest, NoRestartKeepsMarkerForNextRun) {
+  sim::InstallMsiexec(3010);
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+  EXPECT_EQ(Run({u"-csp", u"-norestart"}), 0);
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text,
+            u"Норвикс ЭЦП Browser plug-in и CSP успешно установлены.\nДля корректной работы "
+            u"Норвикс ЭЦП Browser plug-in и CSP может потребоваться перезапустить браузер.");
+  EXPECT_TRUE(MarkerExists());
+  EXPECT_FALSE(sim::W().restarted);
+
+  // The next run: the same version is installed; silent does nothing, yet the
+  // marker left behind brings the restart.
+  sim::W().boxes.clear();
+  sim::W().programs[kMsiexec] = sim::ExitWith(0);
+  EXPECT_EQ(Run({u"-silent"}), 0);
+  EXPECT_TRUE(sim::W().restarted);
+  EXPECT_FALSE(MarkerExists());
+}
+
+// Tests a restart that cannot be started: message 111 with OK only, exit 7.
+TEST_F(EntryFlowTest, RestartFails) {
+  sim::InstallMsiexec(3010);
+  sim::W().shutdownPrivilegeHeld = false;
+  EXPECT_EQ(Run({}), 7);
+  ASSERT_EQ(Boxes().size(), 3u);
+  EXPECT_EQ(Boxes()[2].text, u"Не удалось произвести перезагрузку.\nПерезагрузите компьютер вручную.");
+  EXPECT_EQ(Boxes()[2].style, 0x0u);
+  EXPECT_EQ(sim::CallCount("ExitWindowsEx"), 0);
+
+  SetUp();
+  sim::InstallMsiexec(3010);
+  sim::FailCall("ExitWindowsEx", 1115);
+  EXPECT_EQ(Run({u"-silent"}), 7);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+// Tests the order csp, ucsp, plug-in, and that a failing provider stops the chain.
+TEST_F(EntryFlowTest, ProvidersInOrderAndFirstFailureStops) {
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+  sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
+  EXPECT_EQ(Run({u"-ucsp", u"-csp", u"-silent"}), 0);
+  ASSERT_EQ(sim::W().started.size(), 3u);
+  EXPECT_EQ(sim::W().started[0].rfind(u"csp\\Setup.exe ", 0), 0u);
+  EXPECT_EQ(sim::W().started[1].rfind(u"ucsp\\Setup.exe ", 0), 0u);
+  EXPECT_EQ(sim::W().started[2].rfind(u"\"" + kMsiexec, 0), 0u);
+
+  SetUp();
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(1603);
+  sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
+  EXPECT_EQ(Run({u"-csp", u"-ucsp", u"-silent"}), 1603);
+  ASSERT_EQ(sim::W().started.size(), 1u);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+// Tests that the options dialog is not shown when silent or without -csp.
+TEST_F(EntryFlowTest, DialogOnlyWithCspAndNotSilent) {
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+  EXPECT_EQ(Run({u"-selectDlg", u"-csp", u"-silent"}), 0);
+  EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
+  SetUp();
+  sim::W().answers = {platform::kIdYes};
+  EXPECT_EQ(Run({u"-selectDlg", u"-silent"}), 0);
+  EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
+}
+
+}  // namespace
