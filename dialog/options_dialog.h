@@ -1,4 +1,5 @@
-// The CSP provider's options dialog (template 141).
+// The CSP provider's options dialog (template 141): the language and the
+// security level of the provider, chosen before it is installed.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,48 @@
 #include "bootstrap/command_line.h"
 #include "platform/platform.h"
 
-// Runs the dialog; returns when "Далее" was pressed, after appending the level
-// and language chosen to options. Cancelling ends the process with exit 0.
+namespace options_dialog {
+// The template and its controls (resources/dialog141.rc).
+constexpr std::uint16_t kTemplateId = 141;
+constexpr std::uint16_t kIconId = 100;
+constexpr int kIconSize = 32;
+constexpr std::uint32_t kNext = 140;     // "Далее", the default button
+constexpr std::uint32_t kCancel = 2;     // "Отмена"; Escape and the close box send it too
+constexpr std::uint32_t kRussian = 1006;  // first of the language group
+constexpr std::uint32_t kEnglish = 1007;
+constexpr std::uint32_t kLevel1 = 1008;  // first of the level group
+constexpr std::uint32_t kLevel2 = 1009;
+constexpr std::uint32_t kLevel3 = 1010;
+constexpr std::uint32_t kBanner = 1011;         // welcome view
+constexpr std::uint32_t kLanguageFrame = 1012;  // options view
+constexpr std::uint32_t kLevelFrame = 1013;     // options view
+constexpr std::uint32_t kWelcomeText = 1014;    // welcome view
+constexpr std::uint32_t kViewSwitch = 1015;     // "Опции" / "Скрыть"
+// The system's default user-interface language that presets "Русский".
+constexpr std::uint16_t kRussianRussia = 1049;
+}  // namespace options_dialog
+
+// Runs dialog 141 modally with no owner window. Returns when "Далее" was
+// pressed, after appending exactly one of "kc1*", "kc2*", "kc3*" to
+// options.kcPattern and one of "rus*", "eng*" to options.langPattern, behind
+// whatever the command line stored there. "Отмена", Escape and the close box
+// end the process with exit code 0 once the dialog is gone; this function then
+// never returns. When the dialog cannot be shown at all (DialogBoxParamW
+// fails) it returns with both patterns untouched and the run goes on with the
+// command line's choice. Shows no messages; the icon it loads for the title
+// bar is destroyed when the dialog closes.
 void ShowOptionsDialog(BootstrapOptions& options);
+
+// What the running dialog holds; lives in ShowOptionsDialog for the length of
+// the dialog and reaches the procedure as its context.
+struct OptionsDialogState {
+  BootstrapOptions* options = nullptr;
+  platform::IconHandle icon;  // the title bar's icon, destroyed at kDestroy
+  bool cancelled = false;     // "Отмена": the process ends once the dialog is gone
+};
+
+// The dialog procedure over the seam's events; context is the running
+// dialog's OptionsDialogState. True when the event was handled; for kInit
+// true also lets the system put the focus on the first tab stop ("Далее").
+bool HandleOptionsDialogEvent(platform::WindowRef dialog, platform::DialogEvent event,
+                              std::uint32_t controlId, void* context);

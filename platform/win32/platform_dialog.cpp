@@ -1,15 +1,99 @@
-// Being written: the dialog side of the seam.
+// The dialog side of the seam: the modal dialog from the program's own
+// template, its controls, and the icon of its title bar.
+#include "platform/win32/windows_includes.h"
+
 #include "platform/platform.h"
 #include "platform/win32/dialog_binding.h"
-void DestroyIconHandle(platform::RawHandle) {}
+
+void DestroyIconHandle(platform::RawHandle handle) {
+  ::DestroyIcon(reinterpret_cast<HICON>(handle));
+}
+
 namespace platform {
-std::intptr_t DialogBox(std::uint16_t, DialogHandler, void*) { return -1; }
-bool EndDialog(WindowRef, std::intptr_t) { return false; }
-IconHandle LoadIcon(std::uint16_t, int) { return IconHandle(); }
-void SetBigIcon(WindowRef, RawHandle) {}
-bool CheckDlgButton(WindowRef, std::uint32_t, bool) { return false; }
-bool IsDlgButtonChecked(WindowRef, std::uint32_t) { return false; }
-void ShowDlgItem(WindowRef, std::uint32_t, bool) {}
-std::uint32_t GetDlgItemText(WindowRef, std::uint32_t, char16_t*, std::uint32_t) { return 0; }
-bool SetDlgItemText(WindowRef, std::uint32_t, const WString&) { return false; }
+namespace {
+
+HWND AsWindow(WindowRef dialog) { return reinterpret_cast<HWND>(dialog); }
+
+// What DialogBox hands to the dialog procedure through WM_INITDIALOG's
+// lParam; it lives on DialogBox's stack for as long as the dialog runs.
+struct Binding {
+  DialogHandler handler;
+  void* context;
+};
+
+INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+  // Messages before WM_INITDIALOG (WM_SETFONT) and after WM_DESTROY find no
+  // binding and get the default handling.
+  const Binding* binding = reinterpret_cast<const Binding*>(::GetWindowLongPtrW(window, DWLP_USER));
+  if (binding == nullptr) return FALSE;
+  const WindowRef dialog = reinterpret_cast<WindowRef>(window);
+  switch (message) {
+    case WM_INITDIALOG:
+      // TRUE lets the system put the focus on the first tab stop.
+      return binding->handler(dialog, DialogEvent::kInit, 0, binding->context) ? TRUE : FALSE;
+    case WM_COMMAND:
+      // Only the control id counts, whatever the notification: a click, the
+      // Return key on the default button, Escape and the close box (IDCANCEL).
+      return binding->handler(dialog, DialogEvent::kCommand, LOWORD(wParam), binding->context)
+                 ? TRUE
+                 : FALSE;
+    case WM_DESTROY: {
+      binding->handler(dialog, DialogEvent::kDestroy, 0, binding->context);
+      ::SetWindowLongPtrW(window, DWLP_USER, 0);
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+std::intptr_t DialogBox(std::uint16_t templateId, DialogHandler handler, void* context) {
+  Binding binding{handler, context};
+  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), nullptr,
+                           DialogProcedure, reinterpret_cast<LPARAM>(&binding));
+}
+
+bool EndDialog(WindowRef dialog, std::intptr_t result) {
+  return ::EndDialog(AsWindow(dialog), result) != FALSE;
+}
+
+IconHandle LoadIcon(std::uint16_t iconId, int size) {
+  // Not LR_SHARED: the icon is the caller's to destroy.
+  HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                             size, size, LR_DEFAULTCOLOR);
+  return IconHandle(reinterpret_cast<RawHandle>(icon));
+}
+
+void SetBigIcon(WindowRef dialog, RawHandle icon) {
+  ::SendMessageW(AsWindow(dialog), WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
+}
+
+bool CheckDlgButton(WindowRef dialog, std::uint32_t id, bool checked) {
+  return ::CheckDlgButton(AsWindow(dialog), static_cast<int>(id),
+                          checked ? BST_CHECKED : BST_UNCHECKED) != FALSE;
+}
+
+bool IsDlgButtonChecked(WindowRef dialog, std::uint32_t id) {
+  return ::IsDlgButtonChecked(AsWindow(dialog), static_cast<int>(id)) == BST_CHECKED;
+}
+
+void ShowDlgItem(WindowRef dialog, std::uint32_t id, bool visible) {
+  HWND item = ::GetDlgItem(AsWindow(dialog), static_cast<int>(id));
+  if (item != nullptr) ::ShowWindow(item, visible ? SW_SHOW : SW_HIDE);
+}
+
+std::uint32_t GetDlgItemText(WindowRef dialog, std::uint32_t id, char16_t* buffer,
+                             std::uint32_t size) {
+  return ::GetDlgItemTextW(AsWindow(dialog), static_cast<int>(id),
+                           reinterpret_cast<wchar_t*>(buffer), static_cast<int>(size));
+}
+
+bool SetDlgItemText(WindowRef dialog, std::uint32_t id, const WString& text) {
+  return ::SetDlgItemTextW(AsWindow(dialog), static_cast<int>(id),
+                           reinterpret_cast<const wchar_t*>(text.c_str())) != FALSE;
+}
+
 }  // namespace platform
