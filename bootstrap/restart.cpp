@@ -1,6 +1,72 @@
 #include "bootstrap/restart.h"
-// Being written.
-bool IsRestartPending() { return false; }
-void CreateRestartMarker() {}
-std::uint32_t ClearRestartMarker() { return 0; }
-bool RestartComputer() { return false; }
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char16_t kMarkerPath[] = u"Software\\NeedBstrReboot";
+constexpr char16_t kMarkerParent[] = u"Software";
+constexpr char16_t kMarkerName[] = u"NeedBstrReboot";
+constexpr std::uint32_t kErrorProcNotFound = 127;
+constexpr std::uint32_t kEwxReboot = 0x02;
+constexpr std::uint32_t kEwxForce = 0x04;
+constexpr std::uint32_t kShutdownReasonMajorApplication = 0x00040000;
+
+}  // namespace
+
+bool IsRestartPending() {
+  platform::RegistryKey key;
+  return platform::RegOpenCurrentUserKey(
+             kMarkerPath, platform::kKeyRead | platform::kKeyWow64_32Key, key) == 0;
+}
+
+void CreateRestartMarker() {
+  platform::RegistryKey key;
+  platform::RegCreateCurrentUserKey(
+      kMarkerPath, platform::kKeyRead | platform::kKeyWrite | platform::kKeyWow64_32Key, key);
+}
+
+std::uint32_t ClearRestartMarker() {
+  platform::RegistryKey parent;
+  const std::uint32_t opened = platform::RegOpenCurrentUserKey(
+      kMarkerParent, platform::kKeyRead | platform::kKeyWrite | platform::kKeyWow64_32Key,
+      parent);
+  if (opened != 0) return opened;
+
+  // RegDeleteKeyExW exists only from Windows XP x64 / Vista on; the API set
+  // module being loaded is the sign that it does. Looked up on every call:
+  // nothing is cached between calls.
+  platform::RawHandle deleteKeyEx = 0;
+  platform::RawHandle deleteKey = 0;
+  const platform::RawHandle apiSet =
+      platform::GetModuleHandle(u"API-MS-Win-Core-LocalRegistry-L1-1-0.dll");
+  if (apiSet != 0) {
+    deleteKeyEx = platform::GetProcAddress(apiSet, "RegDeleteKeyExW");
+  } else {
+    const platform::RawHandle advapi = platform::LoadLibrary(u"advapi32.dll");
+    if (advapi != 0) deleteKey = platform::GetProcAddress(advapi, "RegDeleteKeyW");
+  }
+
+  if (deleteKeyEx != 0)
+    return platform::CallRegDeleteKeyEx(deleteKeyEx, parent.get(), kMarkerName, 0, 0);
+  if (deleteKey != 0) return platform::CallRegDeleteKey(deleteKey, parent.get(), kMarkerName);
+  const std::uint32_t code = platform::GetLastError();
+  return code != 0 ? code : kErrorProcNotFound;
+}
+
+bool RestartComputer() {
+  platform::KernelHandle token;
+  if (!platform::OpenProcessToken(platform::kTokenAdjustPrivileges | platform::kTokenQuery,
+                                  token))
+    return false;
+  std::uint64_t privilege = 0;
+  // A failed lookup leaves an identifier the account does not hold, which
+  // the test after AdjustTokenPrivileges catches.
+  platform::LookupPrivilegeValue(u"SeShutdownPrivilege", privilege);
+  // AdjustTokenPrivileges succeeds also when the account does not hold the
+  // privilege (ERROR_NOT_ALL_ASSIGNED); only GetLastError tells.
+  const bool adjusted =
+      platform::AdjustTokenPrivilege(token.get(), privilege, platform::kSePrivilegeEnabled);
+  if (!adjusted || platform::GetLastError() != 0) return false;
+  return platform::ExitWindowsEx(kEwxReboot | kEwxForce, kShutdownReasonMajorApplication);
+}

@@ -1,18 +1,31 @@
 // The pending-restart marker (HKCU\Software\NeedBstrReboot, 32-bit view) and
-// the restart of Windows.
+// the restart of Windows. The marker holds no values; its existence alone
+// says that an installation asked for a restart. It outlives the run.
 #pragma once
 
 #include <cstdint>
 
-// True when the marker key can be opened for reading.
+// True when "Software\NeedBstrReboot" below HKEY_CURRENT_USER opens with
+// KEY_READ | KEY_WOW64_32KEY; false for an absent key, no access or any other
+// error. The key is closed again at once. No message.
 bool IsRestartPending();
 
-// Creates the marker; a failure is ignored (the installer's success stands).
+// Creates the marker (KEY_READ | KEY_WRITE | KEY_WOW64_32KEY, non-volatile)
+// and closes it at once. A failure is ignored: the installer's success
+// stands.
 void CreateRestartMarker();
 
-// Deletes the marker; returns the Windows error code of the attempt.
+// Deletes the marker below "Software" (opened with KEY_READ | KEY_WRITE |
+// KEY_WOW64_32KEY) through a delete function looked up afresh on every call:
+// RegDeleteKeyExW (access 0) when API-MS-Win-Core-LocalRegistry-L1-1-0.dll is
+// already loaded, else RegDeleteKeyW from advapi32.dll. Returns 0 when
+// deleted, else the Windows error code of the failing step (never 0 when
+// nothing was deleted); the marker then stays. No message.
 std::uint32_t ClearRestartMarker();
 
-// Enables the shutdown privilege and starts a forced restart. True when the
-// restart was started.
+// Enables SeShutdownPrivilege for the process and starts a forced restart
+// (ExitWindowsEx(EWX_REBOOT | EWX_FORCE, SHTDN_REASON_MAJOR_APPLICATION)).
+// True when the restart was started; false when the token cannot be opened,
+// the privilege cannot be enabled (ExitWindowsEx is then not called) or
+// ExitWindowsEx fails. The token is closed on every path.
 bool RestartComputer();

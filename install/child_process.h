@@ -5,20 +5,36 @@
 
 #include "platform/wstring.h"
 
-// Runs commandLine (CREATE_NO_WINDOW) and waits for its end without a time
-// limit. The child's exit code, or the system error code when it cannot be
-// started, or when the wait or the exit-code query fails (the outcome is then
-// unknown, never success).
+// ERROR_FUNCTION_FAILED: stands in for a failure whose own code came out as
+// 0, so that a failed step can never be mistaken for success.
+constexpr std::uint32_t kUnknownFailure = 1627;
+// ERROR_ENVVAR_NOT_FOUND.
+constexpr std::uint32_t kEnvironmentVariableNotFound = 203;
+
+// code, or kUnknownFailure when code is 0. For the GetLastError value read
+// after a call that reported failure.
+std::uint32_t FailureCode(std::uint32_t code);
+
+// Runs commandLine (CREATE_NO_WINDOW, no inheritance, the caller's
+// environment and directory) and waits for its end without a time limit; the
+// child's process and thread handles are closed before returning. Returns the
+// child's exit code, or the system error code when it cannot be started, or
+// when the wait or the exit-code query fails (the outcome is then unknown,
+// never success). Never 0 unless the child exited with 0. Shows nothing.
 std::uint32_t RunChildProcess(const WString& commandLine);
 
-// The local time as 2014-03-07-09-05-31.
+// Writes the current local time to out as 2014-03-07-09-05-31 (19
+// characters, "%Y-%m-%d-%H-%M-%S"), and the same text with a line break to
+// the process's standard output, when it has one.
 void MakeTimeStamp(WString& out);
 
-// "TMP" + "\" + namePart + "_" + stamp + ".log". On failure (TMP unset or
-// empty) shows message 144 unless silent, returns the error code and leaves
-// out unchanged.
+// Builds "TMP" + "\" + namePart + "_" + stamp + ".log" into out and returns
+// 0. On failure (TMP unset or empty) shows message 144 under caption 129
+// (MB_ICONERROR) unless silent, returns the error code (203 for an unset or
+// empty TMP) and leaves out unchanged.
 std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out);
 
-// Reads an environment variable in the two-call way: 0 and its value, or the
-// error code (203 when not set; an empty value counts as unreadable).
+// Reads an environment variable in the two-call way (size, then value).
+// 0 and the value; or a non-zero error code with value unchanged: 203 when
+// the variable is not set or empty (an empty value counts as unreadable).
 std::uint32_t ReadEnvironmentVariable(const WString& name, WString& value);

@@ -1,5 +1,102 @@
 #include "install/run_installer.h"
-// Being written.
-std::uint32_t RunInstaller(WString, WString, WString, bool, WString&) { return 1627; }
-std::uint32_t TranslateInstallerExitCode(std::uint32_t c, bool& r) { r = false; return c; }
-void DeleteSourceHashFile(WString) {}
+
+#include "bootstrap/message_ids.h"
+#include "bootstrap/messages.h"
+#include "bootstrap/restart.h"
+#include "install/child_process.h"
+#include "packages/package_location.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
+constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
+constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
+constexpr std::uint32_t kMsiInstallContextMachine = 4;
+constexpr std::uint32_t kMsiCodeProduct = 0;
+constexpr std::uint32_t kSystemDirectoryBuffer = 260;
+
+void ShowError(bool silent, std::uint16_t textId) {
+  if (!silent) ShowMessage(textId, msg::kErrorCaption, platform::kMbIconError);
+}
+
+}  // namespace
+
+std::uint32_t ReadSystemDirectory(WString& directory) {
+  WString buffer(kSystemDirectoryBuffer, u'\0');
+  const std::uint32_t requested = kSystemDirectoryBuffer - 1;
+  const std::uint32_t length = platform::GetSystemDirectory(&buffer[0], requested);
+  if (length == 0) return FailureCode(platform::GetLastError());
+  // A result as large as the buffer is the size the path needs: the buffer
+  // holds nothing usable then.
+  if (length >= requested) return kErrorInsufficientBuffer;
+  buffer.resize(length);
+  directory = buffer;
+  return 0;
+}
+
+std::uint32_t TranslateInstallerExitCode(std::uint32_t exitCode, bool& restartNeeded) {
+  restartNeeded = exitCode == kErrorSuccessRebootInitiated ||
+                  exitCode == kErrorSuccessRebootRequired ||
+                  exitCode == kErrorSuccessRestartRequired;
+  return restartNeeded ? 0 : exitCode;
+}
+
+void DeleteSourceHashFile(WString productCode) {
+  platform::WindowsVersion version;
+  if (!platform::GetVersionEx(version) || version.major != 5 || version.minor != 2) return;
+  // Without a product code or a Windows folder the path would name some
+  // other file (…\SourceHash itself, or a folder at the drive's root).
+  if (productCode.empty()) return;
+  WString windows;
+  if (ReadEnvironmentVariable(u"WINDIR", windows) != 0) return;
+  platform::DeleteFile(windows + u"\\installer\\SourceHash" + productCode);
+}
+
+std::uint32_t RunInstaller(WString productCode, WString packagePattern, WString arguments,
+                           bool silent, WString& logPath) {
+  WString packagePath;
+  std::uint32_t result = FindPackageFile(packagePattern, packagePath);
+  if (result != 0) {
+    ShowError(silent, msg::kPackageNotFound);
+    return result;
+  }
+
+  // REBOOT=R keeps the installer from restarting on its own; the restart is
+  // offered at the end of the run instead.
+  Prepend(arguments, u" REBOOT=R ");
+  const WString packageName = FileNamePart(packagePath);
+
+  // Any /l or /L in the caller's text is its own logging choice.
+  if (!Contains(arguments, u"/l") && !Contains(arguments, u"/L")) {
+    // MakeLogFilePath shows message 144 itself and leaves logPath alone on
+    // failure.
+    result = MakeLogFilePath(packageName, silent, logPath);
+    if (result != 0) return result;
+    Prepend(arguments, u"/Lv! \"" + logPath + u"\"");
+  }
+
+  WString systemDirectory;
+  result = ReadSystemDirectory(systemDirectory);
+  if (result != 0) {
+    ShowError(silent, msg::kSystemDirectoryUnreadable);
+    return result;
+  }
+
+  const WString commandLine = u"\"" + systemDirectory + Widen("\\msiexec.exe\" /i \"") +
+                              packagePath + Widen("\" ") + arguments;
+
+  // The source list is re-pointed at the package being installed, so that
+  // Windows Installer does not ask for the original package's medium. These
+  // fail harmlessly for a product that is not installed.
+  platform::MsiSourceListClearAll(productCode);
+  platform::MsiSourceListSetInfo(productCode, kMsiInstallContextMachine, kMsiCodeProduct,
+                                 u"PackageName", packageName);
+  DeleteSourceHashFile(productCode);
+
+  bool restartNeeded = false;
+  result = TranslateInstallerExitCode(RunChildProcess(commandLine), restartNeeded);
+  if (restartNeeded) CreateRestartMarker();
+  return result;
+}

@@ -460,7 +460,7 @@ bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode) {
 
 bool OpenProcessToken(std::uint32_t access, KernelHandle& token) {
   if (!Enter("OpenProcessToken")) return false;
-  (void)access;
+  W().tokenAccess = access;
   token.reset(sim::NewHandle(HandleKind::kKernel));
   return true;
 }

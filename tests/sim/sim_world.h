@@ -117,6 +117,7 @@ struct World {
 
   // --- restart
   bool shutdownPrivilegeHeld = true;
+  std::uint32_t tokenAccess = 0;  // access asked of OpenProcessToken
   bool restarted = false;
   std::uint32_t restartFlags = 0;
   std::uint32_t restartReason = 0;

@@ -1,0 +1,194 @@
+// Running child programs, time stamps and log paths in the temporary folder.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install/child_process.h"
+#include "platform/platform.h"
+#include "tests/sim/sim_world.h"
+
+namespace {
+
+const WString kErrorCaption = u"Ошибка";
+const WString kEnvironmentUnreadable = u"Невозможно узнать значение переменной окружения.";
+const WString kTool = u"C:\\tools\\tool.exe";
+
+class ChildProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override { sim::Reset(); }
+
+  // Installs a program at kTool that records its command line and exits with code.
+  void AddProgram(std::uint32_t code) {
+    sim::W().programs[kTool] = [this, code](const WString& commandLine) {
+      seen.push_back(commandLine);
+      return code;
+    };
+  }
+
+  std::vector<WString> seen;
+};
+
+// Tests that the child's exit code comes back unchanged, the child gets the
+// command line as given, without a window, and both its handles are closed.
+TEST_F(ChildProcessTest, ReturnsExitCodeAndClosesHandles) {
+  for (std::uint32_t code : {0u, 1u, 2u, 1602u, 1603u, 3010u, 0xFFFFFFFFu}) {
+    sim::Reset();
+    seen.clear();
+    AddProgram(code);
+    const WString commandLine = u"\"C:\\tools\\tool.exe\" /x \"C:\\Пути\\файл.msi\"";
+    EXPECT_EQ(RunChildProcess(commandLine), code);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], commandLine);
+    ASSERT_EQ(sim::W().creationFlags.size(), 1u);
+    EXPECT_EQ(sim::W().creationFlags[0], 0x08000000u);
+    EXPECT_EQ(sim::CallCount("WaitForSingleObject"), 1);
+    EXPECT_EQ(sim::CallCount("CloseHandle"), 2);
+    EXPECT_TRUE(sim::W().openHandles.empty());
+  }
+}
+
+// Tests that a missing program gives the creation error (2) and nothing is waited for.
+TEST_F(ChildProcessTest, MissingProgramGivesCreationError) {
+  EXPECT_EQ(RunChildProcess(u"C:\\nowhere\\Setup.exe /s"), 2u);
+  EXPECT_EQ(sim::CallCount("WaitForSingleObject"), 0);
+  EXPECT_TRUE(sim::W().started.empty());
+  EXPECT_TRUE(sim::W().openHandles.empty());
+}
+
+// Tests that a refused creation passes its own error code up.
+TEST_F(ChildProcessTest, CreationFailurePassesItsCode) {
+  AddProgram(0);
+  sim::FailCall("CreateProcessW", 5);
+  EXPECT_EQ(RunChildProcess(kTool), 5u);
+  EXPECT_TRUE(seen.empty());
+}
+
+// Tests that a failed wait is reported with its own code, never as the
+// child's success, and the handles are still closed.
+TEST_F(ChildProcessTest, FailedWaitIsNeverSuccess) {
+  AddProgram(0);
+  sim::FailCall("WaitForSingleObject", 6);
+  EXPECT_EQ(RunChildProcess(kTool), 6u);
+  EXPECT_EQ(sim::CallCount("GetExitCodeProcess"), 0);
+  EXPECT_TRUE(sim::W().openHandles.empty());
+}
+
+// Tests that a failed exit-code query is reported with its own code, never as 0.
+TEST_F(ChildProcessTest, FailedExitCodeQueryIsNeverSuccess) {
+  AddProgram(0);
+  sim::FailCall("GetExitCodeProcess", 5);
+  EXPECT_EQ(RunChildProcess(kTool), 5u);
+  EXPECT_TRUE(sim::W().openHandles.empty());
+}
+
+// Tests that a failure that leaves no last-error value still reads as a failure.
+TEST_F(ChildProcessTest, FailureWithoutLastErrorIsNeverSuccess) {
+  AddProgram(0);
+  sim::FailCall("WaitForSingleObject", 0);
+  EXPECT_EQ(RunChildProcess(kTool), kUnknownFailure);
+  sim::Reset();
+  AddProgram(0);
+  sim::FailCall("CreateProcessW", 0);
+  EXPECT_EQ(RunChildProcess(kTool), kUnknownFailure);
+}
+
+struct StampCase {
+  platform::LocalTime time;
+  const char16_t* stamp;
+};
+
+// Tests that the stamp is %Y-%m-%d-%H-%M-%S with zero-padded fields, and is
+// written with a line break to standard output.
+TEST_F(ChildProcessTest, TimeStampFormat) {
+  const StampCase cases[] = {
+      {{2014, 3, 7, 9, 5, 31}, u"2014-03-07-09-05-31"},
+      {{1999, 12, 31, 23, 59, 59}, u"1999-12-31-23-59-59"},
+      {{2030, 1, 1, 0, 0, 0}, u"2030-01-01-00-00-00"},
+  };
+  for (const auto& c : cases) {
+    sim::Reset();
+    sim::W().now = c.time;
+    WString stamp = u"previous text that is longer than a stamp";
+    MakeTimeStamp(stamp);
+    EXPECT_EQ(stamp, c.stamp);
+    EXPECT_EQ(stamp.size(), 19u);
+    ASSERT_EQ(sim::W().standardOutput.size(), 1u);
+    EXPECT_EQ(sim::W().standardOutput[0], WString(c.stamp) + u"\n");
+  }
+}
+
+// Tests the log path: TMP, a backslash, the name, "_", the stamp, ".log";
+// TMP is read in two calls.
+TEST_F(ChildProcessTest, LogPathInTemporaryFolder) {
+  WString out;
+  EXPECT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
+  EXPECT_EQ(out, u"C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07-09-05-31.log");
+  EXPECT_EQ(sim::CallCount("GetEnvironmentVariableW"), 2);
+  EXPECT_TRUE(sim::W().boxes.empty());
+}
+
+// Tests that two paths made in the same second for the same name are the same.
+TEST_F(ChildProcessTest, SameSecondGivesSamePath) {
+  WString first;
+  WString second;
+  ASSERT_EQ(MakeLogFilePath(u"ucsp", true, first), 0u);
+  ASSERT_EQ(MakeLogFilePath(u"ucsp", true, second), 0u);
+  EXPECT_EQ(first, second);
+}
+
+// Tests that a TMP ending in a backslash yields a doubled backslash, and a
+// Cyrillic TMP is kept as it is.
+TEST_F(ChildProcessTest, TemporaryFolderTakenAsItIs) {
+  sim::W().environment[u"TMP"] = u"C:\\Temp\\";
+  WString out;
+  ASSERT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
+  EXPECT_EQ(out, u"C:\\Temp\\\\csp_2014-03-07-09-05-31.log");
+  sim::W().environment[u"TMP"] = u"C:\\Users\\Оператор\\Temp";
+  ASSERT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
+  EXPECT_EQ(out, u"C:\\Users\\Оператор\\Temp\\csp_2014-03-07-09-05-31.log");
+}
+
+struct TmpCase {
+  bool set;
+  const char16_t* value;
+  std::uint32_t staleLastError;
+  bool silent;
+};
+
+// Tests that an unset or empty TMP gives 203 (never 0), shows message 144
+// unless silent, and leaves the output alone.
+TEST_F(ChildProcessTest, UnreadableTemporaryFolder) {
+  const TmpCase cases[] = {
+      {false, u"", 0, false}, {false, u"", 0, true},  {true, u"", 0, false},
+      {true, u"", 0, true},   {true, u"", 87, false}, {true, u"", 87, true},
+  };
+  for (const auto& c : cases) {
+    sim::Reset();
+    sim::W().environment.erase(u"TMP");
+    if (c.set) sim::W().environment[u"TMP"] = c.value;
+    sim::W().lastError = c.staleLastError;
+    WString out = u"kept";
+    EXPECT_EQ(MakeLogFilePath(u"csp", c.silent, out), 203u);
+    EXPECT_EQ(out, u"kept");
+    EXPECT_EQ(sim::CallCount("localtime"), 0);
+    if (c.silent) {
+      EXPECT_TRUE(sim::W().boxes.empty());
+    } else {
+      ASSERT_EQ(sim::W().boxes.size(), 1u);
+      EXPECT_EQ(sim::W().boxes[0].text, kEnvironmentUnreadable);
+      EXPECT_EQ(sim::W().boxes[0].caption, kErrorCaption);
+      EXPECT_EQ(sim::W().boxes[0].style, 0x10u);
+    }
+  }
+}
+
+// Tests that another failure of the variable read passes its own code up.
+TEST_F(ChildProcessTest, VariableReadFailurePassesItsCode) {
+  sim::FailCall("GetEnvironmentVariableW", 8, 2);
+  WString value = u"kept";
+  EXPECT_EQ(ReadEnvironmentVariable(u"TMP", value), 8u);
+  EXPECT_EQ(value, u"kept");
+}
+
+}  // namespace
