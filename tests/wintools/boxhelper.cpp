@@ -230,11 +230,25 @@ std::string Describe(HWND window) {
       message_box = true;
     }
   }
+  // Wine's message box answers DM_GETDEFID with IDOK even when it has no
+  // such button: only an id that names a push button counts, else the push
+  // button drawn as the default one.
   DWORD_PTR def_id = 0;
   int default_button = -1;
   if (SendMessageTimeoutW(window, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &def_id) &&
       HIWORD(def_id) == DC_HASDEFID) {
-    default_button = LOWORD(def_id);
+    for (HWND child : children) {
+      if (GetDlgCtrlID(child) == LOWORD(def_id) && IsButtonClass(ClassOf(child)) &&
+          IsPushButton(GetWindowLongW(child, GWL_STYLE))) {
+        default_button = LOWORD(def_id);
+      }
+    }
+  }
+  for (HWND child : children) {
+    if (default_button == -1 && IsButtonClass(ClassOf(child)) &&
+        (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+      default_button = GetDlgCtrlID(child);
+    }
   }
 
   std::wstring text;
@@ -258,7 +272,7 @@ std::string Describe(HWND window) {
       checked = std::to_string(state);
     }
     if (IsButtonClass(name) && IsPushButton(style) && visible) {
-      bool is_default = id == default_button || (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+      bool is_default = id == default_button;
       buttons += std::string(buttons.size() > 1 ? ", " : "") + "{\"id\": " + std::to_string(id) +
                  ", \"text\": " + Json(child_text) + ", \"default\": " + Bool(is_default) + "}";
     }
