@@ -216,11 +216,10 @@ FindHandle FindFirstFile(const WString& pattern, FindData& data) {
     for (const char16_t* dots : {u".", u".."})
       if (sim::WildcardMatch(leaf, dots)) search.results.push_back({kFileAttributeDirectory, dots});
   }
-  for (const auto& e : W().entries) {
-    if (!sim::SameText(sim::ParentOf(e.path), dir)) continue;
-    const WString name = sim::LeafOf(e.path);
+  for (const sim::World::Entry* e : sim::ChildrenOf(dir)) {
+    const WString name = sim::LeafOf(e->path);
     if (sim::WildcardMatch(leaf, name))
-      search.results.push_back({e.directory ? kFileAttributeDirectory : 0x20u, name});
+      search.results.push_back({e->directory ? kFileAttributeDirectory : 0x20u, name});
   }
   if (search.results.empty()) {
     W().lastError = sim::kErrorFileNotFound;

@@ -26,6 +26,9 @@ WString LeafOf(const WString& path);
 bool IsDriveRoot(const WString& path);
 WString Absolute(const WString& path);
 bool DirectoryExists(const WString& path);
+// The entries directly inside a folder, in `entries` order (the order the
+// search yields); found through an index, not by scanning every entry.
+std::vector<const World::Entry*> ChildrenOf(const WString& directory);
 
 // State that lives with handles (search results, key paths, package paths,
 // child exit codes); cleared by Reset().

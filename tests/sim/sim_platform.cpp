@@ -4,15 +4,72 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <unordered_map>
 
 #include "platform/platform.h"
 #include "tests/sim/sim_internal.h"
+#include "tests/sim/sim_sweep.h"
 #include "tests/sim/sim_world.h"
 
 namespace sim {
 namespace {
 
 World* g_world = nullptr;
+
+// Bumped whenever the world is replaced or an entry is added through the
+// helpers, so that the caches below never outlive what they describe.
+std::uint64_t g_generation = 0;
+std::size_t g_callLimit = kDefaultCallLimit;
+
+// How often each seam function has been called, kept up to date from
+// W().calls as it grows, so that a run of 100,000 calls does not rescan the
+// whole log for every call.
+struct CallCounts {
+  std::uint64_t generation = ~std::uint64_t(0);
+  std::size_t scanned = 0;
+  std::unordered_map<std::string, int> counts;
+};
+
+CallCounts& Counts() {
+  static CallCounts counts;
+  const World& w = *g_world;
+  // A test that trims the log by hand gets a fresh count.
+  if (counts.generation != g_generation || counts.scanned > w.calls.size()) {
+    counts = CallCounts();
+    counts.generation = g_generation;
+  }
+  for (; counts.scanned < w.calls.size(); ++counts.scanned) ++counts.counts[w.calls[counts.scanned]];
+  return counts;
+}
+
+// The entries by folded path and by folded parent, in `entries` order. Valid
+// while the generation, the size and the storage of `entries` are unchanged:
+// the helpers bump the generation, and erasing or adding entries by hand
+// changes the size.
+struct EntryIndex {
+  std::uint64_t generation = ~std::uint64_t(0);
+  const World::Entry* data = nullptr;
+  std::size_t size = 0;
+  std::unordered_map<WString, std::size_t> byPath;
+  std::unordered_map<WString, std::vector<std::size_t>> byParent;
+};
+
+EntryIndex& Index() {
+  static EntryIndex index;
+  const auto& entries = W().entries;
+  if (index.generation == g_generation && index.data == entries.data() &&
+      index.size == entries.size())
+    return index;
+  index = EntryIndex();
+  index.generation = g_generation;
+  index.data = entries.data();
+  index.size = entries.size();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    index.byPath.emplace(Fold(entries[i].path), i);
+    index.byParent[Fold(ParentOf(entries[i].path))].push_back(i);
+  }
+  return index;
+}
 
 char16_t FoldUnit(char16_t c) {
   if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c - u'A' + u'a');
@@ -63,6 +120,8 @@ void Reset() {
       ReadStringBlocks(VEXIS_RES_PATH);
   delete g_world;
   g_world = new World();
+  ++g_generation;
+  g_callLimit = kDefaultCallLimit;
   g_world->stringBlocks = compiled;
   g_world->environment[u"TMP"] = u"C:\\Users\\op\\AppData\\Local\\Temp";
   g_world->environment[u"WINDIR"] = u"C:\\Windows";
@@ -73,10 +132,10 @@ void Reset() {
 
 bool Enter(const char* call) {
   World& w = W();
+  // A run that loops through the seam ends the test instead of the machine.
+  if (w.calls.size() >= g_callLimit) throw CallLimitExceeded{w.calls.size()};
   w.calls.emplace_back(call);
-  int seen = 0;
-  for (const auto& c : w.calls)
-    if (c == call) ++seen;
+  const int seen = Counts().counts[call];
   for (const auto& f : w.faults) {
     if (f.call == call && (f.occurrence == 0 || f.occurrence == seen)) {
       w.lastError = f.code;
@@ -88,13 +147,14 @@ bool Enter(const char* call) {
 
 std::uint32_t FaultCode(const char* call) {
   const World& w = W();
-  int seen = 0;
-  for (const auto& c : w.calls)
-    if (c == call) ++seen;
+  const auto it = Counts().counts.find(call);
+  const int seen = it == Counts().counts.end() ? 0 : it->second;
   for (const auto& f : w.faults)
     if (f.call == call && (f.occurrence == 0 || f.occurrence == seen)) return f.code;
   return 0;
 }
+
+void SetCallLimit(std::size_t limit) { g_callLimit = limit; }
 
 platform::RawHandle NewHandle(platform::HandleKind kind) {
   World& w = W();
@@ -131,9 +191,18 @@ WString Absolute(const WString& path) {
 }
 
 const World::Entry* FindEntry(const WString& path) {
-  for (const auto& e : W().entries)
-    if (SameText(e.path, path)) return &e;
-  return nullptr;
+  const EntryIndex& index = Index();
+  const auto it = index.byPath.find(Fold(path));
+  return it == index.byPath.end() ? nullptr : &W().entries[it->second];
+}
+
+std::vector<const World::Entry*> ChildrenOf(const WString& directory) {
+  std::vector<const World::Entry*> children;
+  const EntryIndex& index = Index();
+  const auto it = index.byParent.find(Fold(directory));
+  if (it != index.byParent.end())
+    for (const std::size_t i : it->second) children.push_back(&W().entries[i]);
+  return children;
 }
 
 bool DirectoryExists(const WString& path) {
@@ -145,7 +214,16 @@ bool DirectoryExists(const WString& path) {
 void AddEntry(const WString& path, bool directory) {
   const WString parent = ParentOf(path);
   if (!parent.empty() && !IsDriveRoot(parent) && !FindEntry(parent)) AddEntry(parent, true);
-  if (!FindEntry(path)) W().entries.push_back({path, directory});
+  if (FindEntry(path)) return;
+  // The index follows the addition, so that building a tree of thousands of
+  // entries does not rebuild it for each one.
+  EntryIndex& index = Index();
+  auto& entries = W().entries;
+  entries.push_back({path, directory});
+  index.byPath.emplace(Fold(path), entries.size() - 1);
+  index.byParent[Fold(parent)].push_back(entries.size() - 1);
+  index.data = entries.data();
+  index.size = entries.size();
 }
 
 void AddFolder(const WString& path) { AddEntry(path, true); }

@@ -29,6 +29,12 @@ ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
     if (it == W().packages.end()) return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
     if (!InstallSucceeds(exitCode)) return exitCode;
     auto& props = it->second.properties;
+    // As Windows Installer does: another version of an installed product
+    // code is refused unless the command line asks for the reinstallation.
+    const auto installed = W().products.find(props[u"ProductCode"]);
+    if (installed != W().products.end() && installed->second.version != props[u"ProductVersion"] &&
+        !Contains(commandLine, u"REINSTALL="))
+      return 1638;  // ERROR_PRODUCT_VERSION
     Product product;
     product.upgradeCode = props[u"UpgradeCode"];
     product.version = props[u"ProductVersion"];
