@@ -1,0 +1,686 @@
+"""Runs the real vexissetup.exe under Wine on a virtual X display.
+
+One WineSession per test run: it creates the Wine prefix once (reused by later
+runs), starts Xvfb on a free display and keeps one wineserver alive, so that a
+program starts in tens of milliseconds. Programs run through runexit.exe, which
+prints their full 32-bit exit code; boxhelper.exe reads and answers their
+dialog windows. Both are built by the Windows build next to vexissetup.exe.
+
+Configuration (environment variables, each overridable by an argument):
+  E2E_WINDOWS_BUILD_DIR  folder holding vexissetup.exe, runexit.exe, boxhelper.exe
+  E2E_WINE_PREFIX        the Wine prefix to create or reuse
+  E2E_SCREENSHOT_DIR     where screenshots go
+  E2E_WINEDEBUG          WINEDEBUG for the Wine processes (default -all)
+  E2E_VERBOSE            when set, the session logs what it does with timings
+
+A scenario:
+    session = wine_harness.session()          # started once, stopped at exit
+    session.reset()                           # end stray processes
+    run = session.run(session.exe("vexissetup.exe"), ["-help"])
+    box = run.wait_box()                      # Box: caption, text, buttons
+    run.screenshot("help")
+    run.press(wine_harness.IDOK)
+    result = run.wait_exit()                  # Result: code, stdout
+"""
+
+import atexit
+import fcntl
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+# Dialog button ids (winuser.h).
+IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO = 1, 2, 3, 4, 5, 6, 7
+
+DEFAULT_TIMEOUT = 60.0
+SCREEN = "1280x1024x24"
+
+
+class HarnessError(AssertionError):
+    """A scenario step failed; the message says what was on screen."""
+
+
+def _log(message):
+    if os.environ.get("E2E_VERBOSE"):
+        sys.stderr.write("[wine_harness %.3f] %s\n" % (time.monotonic(), message))
+        sys.stderr.flush()
+
+
+class Box:
+    """A dialog window of the program under test, as boxhelper.exe read it."""
+
+    def __init__(self, data):
+        self.data = data
+        self.caption = data.get("caption", "")
+        self.text = data.get("text", "")
+        self.message_box = data.get("message_box", False)
+        self.buttons = [(b["id"], b["text"]) for b in data.get("buttons", [])]
+        self.button_ids = sorted(b["id"] for b in data.get("buttons", []))
+        self.default_button = data.get("default_button", -1)
+        self.controls = data.get("controls", [])
+        self.rect = data.get("rect", [0, 0, 0, 0])
+        self.pid = data.get("pid", 0)
+
+    def control(self, control_id):
+        """The control with that id (a dict: id, class, text, style, visible, enabled, checked)."""
+        for control in self.controls:
+            if control["id"] == control_id:
+                return control
+        raise HarnessError("no control %d in the dialog:\n%s" % (control_id, self))
+
+    def __str__(self):
+        lines = ["caption: %r" % self.caption, "text: %r" % self.text,
+                 "buttons: %r (default %d)" % (self.buttons, self.default_button)]
+        if not self.message_box:
+            for c in self.controls:
+                lines.append("  control %d %s %r visible=%s enabled=%s checked=%s" % (
+                    c["id"], c["class"], c["text"], c["visible"], c["enabled"], c["checked"]))
+        return "\n".join(lines)
+
+    __repr__ = __str__
+
+
+class Result:
+    """How a program run ended: its full exit code and what it printed."""
+
+    def __init__(self, code, stdout, timed_out=False, start_error=None):
+        self.code = code
+        self.stdout = stdout
+        self.timed_out = timed_out
+        self.start_error = start_error
+
+    def __repr__(self):
+        return "Result(code=%r, start_error=%r, timed_out=%r)" % (self.code, self.start_error, self.timed_out)
+
+
+def to_windows_path(path):
+    """A Linux path as the Windows programs in the prefix see it (drive Z: is /)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class WineSession:
+    def __init__(self, windows_build_dir=None, prefix=None, screenshot_dir=None):
+        self.build_dir = os.path.abspath(windows_build_dir or _required_env("E2E_WINDOWS_BUILD_DIR"))
+        self.prefix = os.path.abspath(prefix or _required_env("E2E_WINE_PREFIX"))
+        self.screenshot_dir = os.path.abspath(
+            screenshot_dir or os.environ.get("E2E_SCREENSHOT_DIR") or os.path.join(self.prefix, "..", "screenshots"))
+        self.display = None
+        self._xvfb = None
+        self._lock_file = None
+        self._runs = []
+        self.timings = {}
+
+    # ----- life cycle -----
+
+    def start(self):
+        """Takes the prefix's lock, creates the prefix if needed, starts Xvfb and a persistent wineserver."""
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        os.makedirs(self.screenshot_dir, exist_ok=True)
+        self._lock_file = open(self.prefix + ".lock", "w")
+        fcntl.flock(self._lock_file, fcntl.LOCK_EX)
+        for tool in ("runexit.exe", "boxhelper.exe"):
+            if not os.path.isfile(os.path.join(self.build_dir, tool)):
+                raise HarnessError("%s is missing in %s: build the Windows build first" % (tool, self.build_dir))
+        self._ensure_prefix()
+        self._start_xvfb()
+        self._start_wineserver()
+        atexit.register(self.stop)
+        return self
+
+    def stop(self):
+        """Ends every Wine process of the prefix, the wineserver and Xvfb."""
+        if self._lock_file is None:
+            return
+        self._end_all()
+        if self._xvfb is not None:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(10)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+            self._xvfb = None
+        self._lock_file.close()
+        self._lock_file = None
+
+    def reset(self):
+        """Ends stray Windows processes (a box left open by an earlier scenario) and restarts the wineserver."""
+        t0 = time.monotonic()
+        self._end_all()
+        self._start_wineserver()
+        self.timings["reset"] = time.monotonic() - t0
+        _log("reset took %.2f s" % self.timings["reset"])
+
+    def _end_all(self):
+        self._wineserver("-k", check=False)
+        self._wineserver("-w", check=False, timeout=DEFAULT_TIMEOUT)
+        for run in self._runs:
+            run._close()
+        self._runs = []
+
+    def _ensure_prefix(self):
+        marker = os.path.join(self.prefix, ".e2e-ready")
+        if os.path.exists(marker):
+            return
+        t0 = time.monotonic()
+        if os.path.exists(self.prefix):
+            shutil.rmtree(self.prefix)  # left half-made by an interrupted run
+        env = self.wine_env()
+        env.pop("DISPLAY", None)
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml="  # no Mono or Gecko download prompts
+        _run_checked(["wineboot", "-i"], env, "creating the Wine prefix %s" % self.prefix, timeout=300)
+        _run_checked(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+                     env, "configuring the X11 driver")
+        _run_checked(["wineserver", "-k"], env, "stopping the wineserver", check=False)
+        _run_checked(["wineserver", "-w"], env, "waiting for the wineserver", check=False)
+        with open(marker, "w") as f:
+            f.write("created by wine_harness\n")
+        self.timings["prefix"] = time.monotonic() - t0
+        _log("prefix created in %.1f s" % self.timings["prefix"])
+
+    def _start_xvfb(self):
+        read_end, write_end = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + DEFAULT_TIMEOUT
+        while not number.endswith(b"\n"):
+            if time.monotonic() > deadline or self._xvfb.poll() is not None:
+                raise HarnessError("Xvfb did not start (exit %r)" % self._xvfb.poll())
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise HarnessError("Xvfb closed its display pipe without a display number")
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+        _log("Xvfb on %s" % self.display)
+
+    def _start_wineserver(self):
+        # The persistent server forks itself into the background once it is ready; the daemon keeps
+        # the standard handles it was given, so they must not be pipes that someone waits on.
+        t0 = time.monotonic()
+        code = subprocess.call(["wineserver", "-p"], env=self.wine_env(), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=DEFAULT_TIMEOUT)
+        if code != 0:
+            raise HarnessError("wineserver -p failed (exit %d) for %s" % (code, self.prefix))
+        # The first program after a server start also starts Wine's own services (about 0.5 s); one
+        # program here, with no pipes to inherit, leaves them running for the scenario.
+        subprocess.call(["wine", self.exe("boxhelper.exe"), "list"], env=self.wine_env(),
+                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                        timeout=DEFAULT_TIMEOUT)
+        _log("wineserver -p and services: %.3f s" % (time.monotonic() - t0))
+
+    def _wineserver(self, option, check, timeout=30):
+        _run_checked(["wineserver", option], self.wine_env(), "wineserver %s" % option, check=check, timeout=timeout)
+
+    def wine_env(self, extra=None):
+        """The Linux environment for a wine command in this session's prefix."""
+        env = dict(os.environ)
+        env.update({
+            "WINEPREFIX": self.prefix,
+            "WINEARCH": "win64",
+            "WINEDEBUG": os.environ.get("E2E_WINEDEBUG", "-all"),
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        })
+        if self.display:
+            env["DISPLAY"] = self.display
+        if extra:
+            env.update(extra)
+        return env
+
+    # ----- programs -----
+
+    def exe(self, name):
+        """The Linux path of a program in the Windows build folder."""
+        return os.path.join(self.build_dir, name)
+
+    def run(self, program, args=(), env=None, cwd=None, cmdline=None, timeout=None):
+        """Starts program (a Linux path, converted to Z:\\...) with args through runexit.exe, in the background.
+
+        args are joined into a Windows command line with the usual quoting; pass cmdline instead (a str,
+        the whole command line after the program name, taken verbatim) for exact control of quotes.
+        env: Windows environment variables to set (e.g. TMP, TEMP); cwd: Linux or Windows folder.
+        timeout: seconds after which runexit ends the program. Returns a Run."""
+        program_path = program if program[1:2] == ":" else to_windows_path(program)
+        tail = cmdline if cmdline is not None else windows_command_line(args)
+        command_line = _quote_argument(program_path) + (" " + tail if tail else "")
+        options = []
+        for name, value in (env or {}).items():
+            options += ["--env", "%s=%s" % (name, value)]
+        if cwd:
+            options += ["--cwd", cwd if cwd[1:2] == ":" else to_windows_path(cwd)]
+        if timeout:
+            options += ["--timeout", str(int(timeout))]
+        # The tail after "--" is taken verbatim by runexit; a file carries it past the wine launcher,
+        # which would re-quote separate arguments.
+        os.makedirs(os.path.join(self.prefix, "..", "cmdlines"), exist_ok=True)
+        cmdline_file = os.path.join(self.prefix, "..", "cmdlines", "run-%d-%d.txt" % (os.getpid(), len(self._runs)))
+        with open(cmdline_file, "w", encoding="utf-8") as f:
+            f.write(command_line)
+        argv = ["wine", self.exe("runexit.exe")] + options + ["--cmdline-file", to_windows_path(cmdline_file)]
+        run = Run(self, argv, command_line)
+        self._runs.append(run)
+        return run
+
+    def run_wine(self, args, timeout=DEFAULT_TIMEOUT, check=False):
+        """Runs `wine ARGS...` to its end (e.g. a built-in tool); returns the CompletedProcess (text)."""
+        return _run_checked(["wine"] + list(args), self.wine_env(), "wine " + " ".join(args), check=check,
+                            timeout=timeout)
+
+    def boxhelper(self, args, timeout=DEFAULT_TIMEOUT):
+        """Runs boxhelper.exe with args; returns (exit code, parsed JSON)."""
+        proc = _run_captured(["wine", self.exe("boxhelper.exe")] + list(args), self.wine_env(), timeout + 30)
+        text = proc.stdout.decode("utf-8", "replace").strip()
+        try:
+            data = json.loads(text.splitlines()[-1]) if text else {}
+        except ValueError:
+            raise HarnessError("boxhelper printed no JSON (exit %d): %r\nstderr: %s" % (
+                proc.returncode, text, proc.stderr.decode("utf-8", "replace")[-2000:]))
+        if proc.returncode == 2:
+            raise HarnessError("boxhelper %s failed: %s" % (" ".join(args), data.get("error", text)))
+        return proc.returncode, data
+
+    def windows(self):
+        """The visible top-level windows of the prefix: dicts with hwnd, pid, class, caption, rect."""
+        return self.boxhelper(["list"])[1].get("windows", [])
+
+    def describe_screen(self):
+        """A few lines saying which windows are on screen, for failure messages."""
+        try:
+            windows = self.windows()
+        except Exception as error:  # the message should still say something
+            return "(could not list the windows: %s)" % error
+        if not windows:
+            return "no window on screen"
+        lines = ["windows on screen:"]
+        for w in windows:
+            lines.append("  pid %s class %r caption %r" % (w["pid"], w["class"], w["caption"]))
+            if w["class"] == "#32770":
+                code, data = self.boxhelper(["wait", "--timeout", "0", "--caption", w["caption"]], timeout=10)
+                if code == 0:
+                    lines.append("    text %r buttons %r" % (data.get("text"), data.get("buttons")))
+        return "\n".join(lines)
+
+    # ----- screen -----
+
+    def screenshot(self, name, rect=None):
+        """Saves the screen (or the rectangle [left, top, right, bottom]) as <screenshot dir>/<name>.png."""
+        path = name if os.path.isabs(name) else os.path.join(self.screenshot_dir, name + ".png")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        command = ["import", "-display", self.display, "-window", "root"]
+        if rect:
+            left, top = max(rect[0], 0), max(rect[1], 0)
+            command += ["-crop", "%dx%d+%d+%d" % (rect[2] - left, rect[3] - top, left, top), "+repage"]
+        _run_checked(command + [path], dict(os.environ), "taking a screenshot", timeout=DEFAULT_TIMEOUT)
+        return path
+
+    # ----- registry -----
+
+    def reg_query(self, key, value=None, view=None):
+        """Reads a registry key of the prefix, live from the running wineserver.
+
+        Returns None when the key does not exist, else a dict {value name: (type, data)} with the
+        default value named "": REG_SZ and REG_EXPAND_SZ give str, REG_DWORD and REG_QWORD int,
+        REG_MULTI_SZ a list of str, other types bytes. With value, returns only that (type, data) pair,
+        or None when the value is missing. view: 32 or 64 for /reg:32 or /reg:64.
+        (`reg export` is used: `reg query` prints non-ASCII text as question marks.)"""
+        export_dir = os.path.join(self.prefix, "..", "regexport")
+        os.makedirs(export_dir, exist_ok=True)
+        path = os.path.join(export_dir, "query-%d.reg" % os.getpid())
+        args = ["reg", "export", key, to_windows_path(path), "/y"]
+        if view:
+            args.append("/reg:%d" % view)
+        proc = self.run_wine(args)
+        if proc.returncode != 0:
+            return None
+        with open(path, "rb") as f:
+            values = parse_reg_export(f.read().decode("utf-16"), key)
+        os.remove(path)
+        if value is not None:
+            return values.get(value)
+        return values
+
+    def reg_add(self, key, value=None, data=None, kind="REG_SZ", view=None):
+        """Writes a registry value (or creates a key when value is None) with `wine reg add`."""
+        args = ["reg", "add", key]
+        if value is not None:
+            args += (["/v", value] if value else ["/ve"]) + ["/t", kind, "/d", str(data)]
+        if view:
+            args.append("/reg:%d" % view)
+        self.run_wine(args + ["/f"], check=True)
+
+    def reg_delete(self, key, value=None, view=None):
+        """Deletes a key or one value; a missing one is no error."""
+        args = ["reg", "delete", key] + (["/v", value] if value is not None else [])
+        if view:
+            args.append("/reg:%d" % view)
+        self.run_wine(args + ["/f"])
+
+
+class Run:
+    """A program started by WineSession.run, running in the background."""
+
+    def __init__(self, session, argv, command_line):
+        self.session = session
+        self.command_line = command_line
+        self.pid = None
+        self._lines = []
+        self._exit_line = None
+        self._changed = threading.Condition()
+        self._result = None
+        self._started = time.monotonic()
+        self._proc = subprocess.Popen(argv, env=session.wine_env(), stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, start_new_session=True)
+        self._stderr = []
+        self._readers = [threading.Thread(target=self._read_stdout, daemon=True),
+                         threading.Thread(target=self._read_stderr, daemon=True)]
+        for reader in self._readers:
+            reader.start()
+        self._wait_started()
+
+    def _read_stdout(self):
+        for raw in self._proc.stdout:
+            line = raw.decode("utf-8", "replace").rstrip("\r\n")
+            with self._changed:
+                if line.startswith("RUNEXIT_PID="):
+                    self.pid = int(line.split("=", 1)[1])
+                elif line.startswith(("RUNEXIT_EXIT=", "RUNEXIT_START_ERROR=", "RUNEXIT_TIMEOUT=")):
+                    self._exit_line = line
+                else:
+                    self._lines.append(line)
+                self._changed.notify_all()
+        with self._changed:
+            self._changed.notify_all()
+
+    def _read_stderr(self):
+        for raw in self._proc.stderr:
+            self._stderr.append(raw.decode("utf-8", "replace"))
+            del self._stderr[:-200]
+
+    def _wait_started(self):
+        with self._changed:
+            ok = self._changed.wait_for(
+                lambda: self.pid is not None or self._exit_line is not None or self._proc.poll() is not None,
+                DEFAULT_TIMEOUT)
+        if not ok:
+            raise HarnessError("runexit did not start %s within %d s" % (self.command_line, DEFAULT_TIMEOUT))
+        # A start error (no pid) is reported by wait_exit as Result.start_error.
+        _log("started %s as pid %s in %.3f s" % (self.command_line, self.pid, time.monotonic() - self._started))
+
+    def _close(self):
+        # Called once the wineserver has ended every Windows process, so the pipes reach their end.
+        if self._proc.poll() is None:
+            try:
+                os.killpg(self._proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self._proc.wait()
+        for reader in self._readers:
+            reader.join(10)
+        self._proc.stdout.close()
+        self._proc.stderr.close()
+
+    def running(self):
+        """Whether the program has not ended yet."""
+        with self._changed:
+            return self._exit_line is None and self._proc.poll() is None
+
+    def stderr_tail(self):
+        return "".join(self._stderr)[-3000:]
+
+    def _failure(self, what):
+        shot = None
+        try:
+            shot = self.session.screenshot("failure-%d" % int(time.time() * 1000))
+        except Exception:
+            pass
+        state = "still running" if self.running() else "ended: %s" % (self._exit_line or "no exit line")
+        return HarnessError("%s\nprogram: %s (pid %s, %s)\n%s\nscreenshot: %s\nstdout: %r\nstderr: %s" % (
+            what, self.command_line, self.pid, state, self.session.describe_screen(), shot, self._lines,
+            self.stderr_tail()))
+
+    # ----- boxes -----
+
+    def wait_box(self, caption=None, window_class=None, timeout=DEFAULT_TIMEOUT):
+        """Waits for a dialog window (class #32770 unless caption or window_class say otherwise) and
+        returns it as a Box. Also stops waiting, with a failure, when the program ends first."""
+        args = ["wait", "--timeout", str(timeout)]
+        if caption is not None:
+            args += ["--caption", caption]
+        if window_class is not None:
+            args += ["--class", window_class]
+        if self.pid is not None:
+            args += ["--while-pid", str(self.pid)]
+        t0 = time.monotonic()
+        code, data = self.session.boxhelper(args, timeout)
+        if code != 0:
+            raise self._failure("no dialog%s appeared (%s after %.1f s)" % (
+                " captioned %r" % caption if caption is not None else "", data.get("reason"),
+                time.monotonic() - t0))
+        self.last_box = Box(data)
+        _log("box %r after %.3f s" % (self.last_box.caption, time.monotonic() - t0))
+        return self.last_box
+
+    def press(self, control_id, caption=None, wait_close=True, via_command=False, timeout=DEFAULT_TIMEOUT):
+        """Clicks a button (an id such as IDYES) of the dialog; by default waits until the dialog closed."""
+        args = ["press", str(control_id), "--timeout", str(timeout)]
+        if caption is not None:
+            args += ["--caption", caption]
+        if wait_close:
+            args.append("--wait-close")
+        if via_command:
+            args.append("--command")
+        code, data = self.session.boxhelper(args, timeout)
+        if code != 0:
+            raise self._failure("pressing %d failed: %s" % (control_id, data.get("reason") or
+                                                            "the dialog stayed open"))
+        return Box(data["window"])
+
+    def key(self, key, caption=None, wait_close=False, timeout=DEFAULT_TIMEOUT):
+        """Sends one key (RETURN, ESCAPE, TAB, SPACE, arrows, a letter) to the dialog's focused control."""
+        args = ["key", key, "--timeout", str(timeout)] + (["--caption", caption] if caption is not None else [])
+        if wait_close:
+            args.append("--wait-close")
+        code, data = self.session.boxhelper(args, timeout)
+        if code != 0:
+            raise self._failure("key %s failed: %s" % (key, data.get("reason") or "the dialog stayed open"))
+
+    def set_text(self, control_id, text, caption=None, timeout=DEFAULT_TIMEOUT):
+        """Replaces the text of a control (an edit box) of the dialog."""
+        args = ["settext", str(control_id), text, "--timeout", str(timeout)]
+        if caption is not None:
+            args += ["--caption", caption]
+        self.session.boxhelper(args, timeout)
+
+    def screenshot(self, name, box=None):
+        """Saves the screen as <screenshot dir>/<name>.png and the box alone as <name>-box.png."""
+        path = self.session.screenshot(name)
+        box = box or getattr(self, "last_box", None)
+        if box is not None:
+            self.session.screenshot(name + "-box", rect=box.rect)
+        return path
+
+    def assert_no_box(self, timeout=DEFAULT_TIMEOUT):
+        """Watches until the program ends and fails if any dialog window appeared meanwhile."""
+        args = ["wait", "--timeout", str(timeout)]
+        if self.pid is not None:
+            args += ["--while-pid", str(self.pid)]
+        code, data = self.session.boxhelper(args, timeout)
+        if code == 0:
+            box = Box(data)
+            raise self._failure("a dialog appeared where none should:\n%s" % box)
+        if data.get("reason") != "process-ended" and self.pid is not None:
+            raise self._failure("the program did not end within %d s" % timeout)
+
+    # ----- end -----
+
+    def wait_exit(self, timeout=DEFAULT_TIMEOUT):
+        """Waits for the program's end; returns a Result with the full exit code and its stdout lines."""
+        if self._result is not None:
+            return self._result
+        with self._changed:
+            ended = self._changed.wait_for(lambda: self._exit_line is not None or self._proc.poll() is not None,
+                                           timeout)
+            if ended:
+                # runexit may be gone while its last line is still on the way through the pipe.
+                self._changed.wait_for(lambda: self._exit_line is not None, 10)
+        if not ended:
+            raise self._failure("the program did not end within %d s" % timeout)
+        try:
+            self._proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise self._failure("runexit did not end after the program ended")
+        with self._changed:
+            line = self._exit_line
+        if line is None:
+            raise self._failure("runexit ended (%d) without an exit line" % self._proc.returncode)
+        name, value = line.split("=", 1)
+        value = int(value)
+        if name == "RUNEXIT_EXIT":
+            self._result = Result(value, list(self._lines))
+        elif name == "RUNEXIT_START_ERROR":
+            self._result = Result(None, list(self._lines), start_error=value)
+        else:
+            self._result = Result(None, list(self._lines), timed_out=True)
+        _log("ended %r after %.3f s" % (self._result, time.monotonic() - self._started))
+        return self._result
+
+
+def windows_command_line(args):
+    """Joins arguments the way the C runtime splits them again."""
+    return " ".join(_quote_argument(a) for a in args)
+
+
+def _quote_argument(arg):
+    if arg and not any(c in arg for c in ' \t"'):
+        return arg
+    quoted, slashes = '"', 0
+    for c in arg:
+        if c == "\\":
+            slashes += 1
+            continue
+        if c == '"':
+            quoted += "\\" * (2 * slashes + 1) + '"'
+        else:
+            quoted += "\\" * slashes + c
+        slashes = 0
+    return quoted + "\\" * (2 * slashes) + '"'
+
+
+_REG_ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT",
+              "HKU": "HKEY_USERS", "HKCC": "HKEY_CURRENT_CONFIG"}
+
+
+def parse_reg_export(text, key):
+    """The values of exactly the key `key` in the text of a .reg file: {name: (type, data)}."""
+    root, _, rest = key.partition("\\")
+    wanted = "[" + _REG_ROOTS.get(root.upper(), root.upper()) + ("\\" + rest if rest else "") + "]"
+    values, inside, entry = {}, False, ""
+    for line in text.splitlines():
+        if line.startswith("[") and not entry:
+            inside = line.rstrip().lower() == wanted.lower()
+            continue
+        if not inside or (not entry and (not line or line.startswith(";"))):
+            continue
+        entry += line.strip() if entry else line
+        if entry.endswith("\\") and "=hex" in entry:
+            entry = entry[:-1]  # hex data continues on the next line
+            continue
+        name, data = _reg_string(entry, 0) if entry.startswith('"') else ("", entry[1:])  # "name"= or @=
+        values[name] = _reg_data(data[1:])
+        entry = ""
+    return values
+
+
+def _reg_string(text, start):
+    """The quoted .reg string at text[start] and what follows its closing quote."""
+    value, i = "", start + 1
+    while text[i] != '"':
+        if text[i] == "\\":
+            i += 1
+        value += text[i]
+        i += 1
+    return value, text[i + 1:]
+
+
+def _reg_data(data):
+    if data.startswith('"'):
+        return "REG_SZ", _reg_string(data, 0)[0]
+    if data.startswith("dword:"):
+        return "REG_DWORD", int(data[6:], 16)
+    kind, _, payload = data.partition(":")
+    raw = bytes(int(b, 16) for b in payload.split(",") if b)
+    if kind == "hex(2)":
+        return "REG_EXPAND_SZ", raw.decode("utf-16-le").rstrip("\0")
+    if kind == "hex(7)":
+        return "REG_MULTI_SZ", [part for part in raw.decode("utf-16-le").split("\0") if part]
+    if kind == "hex(b)":
+        return "REG_QWORD", int.from_bytes(raw, "little")
+    if kind == "hex":
+        return "REG_BINARY", raw
+    return kind, raw
+
+
+def _required_env(name):
+    value = os.environ.get(name)
+    if not value:
+        raise HarnessError("set %s (the ctest tests do)" % name)
+    return value
+
+
+def _run_captured(argv, env, timeout):
+    """subprocess.run with the output captured in files, not pipes: the first Wine program after a
+    wineserver start launches Wine's service processes, which inherit its standard handles and
+    outlive it, so reading a pipe to its end would wait for them."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        proc.stdout, proc.stderr = out.read(), err.read()
+    return proc
+
+
+def _run_checked(argv, env, what, check=True, timeout=DEFAULT_TIMEOUT):
+    t0 = time.monotonic()
+    try:
+        proc = _run_captured(argv, env, timeout)
+    except subprocess.TimeoutExpired:
+        raise HarnessError("%s: %s did not end within %d s" % (what, " ".join(argv), timeout))
+    _log("%s: %.3f s" % (" ".join(argv), time.monotonic() - t0))
+    proc.stdout = proc.stdout.decode("utf-8", "replace")
+    proc.stderr = proc.stderr.decode("utf-8", "replace")
+    if check and proc.returncode != 0:
+        raise HarnessError("%s failed (exit %d): %s\n%s" % (what, proc.returncode, " ".join(argv),
+                                                            proc.stderr[-3000:]))
+    return proc
+
+
+SKIPPED = 77  # the exit code ctest counts as a skipped test (SKIP_RETURN_CODE)
+
+
+def skip_unless_built(*names):
+    """Exits the test script with SKIPPED when the Windows build lacks one of the programs."""
+    build_dir = os.environ.get("E2E_WINDOWS_BUILD_DIR", "")
+    missing = [n for n in names if not os.path.isfile(os.path.join(build_dir, n))]
+    if missing:
+        print("skipped: %s not in the Windows build folder %r" % (", ".join(missing), build_dir))
+        sys.exit(SKIPPED)
+
+
+_session = None
+
+
+def session(**kwargs):
+    """The test run's one started WineSession (made on first use, stopped when Python exits)."""
+    global _session
+    if _session is None:
+        _session = WineSession(**kwargs).start()
+    return _session
