@@ -6,8 +6,8 @@ command line and exits with 1603, so a run that gets past the dialog ends at
 the provider's failure box 105 with exit code 1603, and a cancelled run
 leaves no record at all.
 
-Run by ctest, or by hand:
-    E2E_WINDOWS_BUILD_DIR=build/dlg-windows E2E_WINE_PREFIX=/tmp/prefix python3 tests/e2e/test_dialog.py
+Run by ctest (ctest -L e2e -R dialog), or by hand:
+    E2E_WINDOWS_BUILD_DIR=build/windows E2E_WINE_PREFIX=/tmp/prefix python3 tests/e2e/test_dialog.py -v
 """
 
 import contextlib
@@ -262,4 +262,5 @@ class DialogTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")
+    unittest.main()
