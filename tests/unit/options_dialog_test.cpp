@@ -180,18 +180,6 @@ TEST_F(OptionsDialogTest, ViewIsReadBackFromTheExactCaption) {
   });
 }
 
-// Tests that the radio buttons cannot be clicked in the welcome view, where
-// they are hidden: the sim refuses, as the screen would.
-TEST_F(OptionsDialogTest, HiddenRadioButtonsCannotBeClicked) {
-  BootstrapOptions options;
-  RunDialog(options, [] {
-    EXPECT_FALSE(sim::PressButton(kLevel3));
-    EXPECT_FALSE(sim::ControlOf(kLevel3).checked);
-    sim::PressButton(kNext);
-  });
-  EXPECT_EQ(options.kcPattern, u"kc1*");
-}
-
 // Tests that the dialog's fragments follow what the command line stored.
 TEST_F(OptionsDialogTest, FragmentFollowsTheCommandLineValue) {
   BootstrapOptions options;
