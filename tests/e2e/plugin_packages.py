@@ -29,17 +29,19 @@ class Family:
 
 
 def build_package(path, family, version, product_label="1", arch="x64",
-                  schedule_reboot=False, fail=False, feature="NPVEXIS"):
+                  schedule_reboot=False, fail=False, feature="NPVEXIS", major_upgrade=False):
     """Builds a plug-in package at path and returns its product code.
 
     schedule_reboot: the package asks for a restart (msiexec exits 3010).
     fail: a launch condition that is always false (msiexec exits 1603).
+    major_upgrade: the package removes older members of its family.
     """
     product_code = family.product_code(product_label)
     component = guid(family.name, "component", product_label, arch)
     win64 = "yes" if arch == "x64" else "no"
     reboot = ('<InstallExecuteSequence><ScheduleReboot After="InstallFinalize"/>'
               '</InstallExecuteSequence>') if schedule_reboot else ""
+    upgrade = '<MajorUpgrade DowngradeErrorMessage="A newer version is installed."/>' if major_upgrade else ""
     condition = ('<Condition Message="This test package never installs.">0</Condition>'
                  if fail else "")
     wxs = f"""<?xml version="1.0" encoding="utf-8"?>
@@ -48,6 +50,7 @@ def build_package(path, family, version, product_label="1", arch="x64",
            Version="{version}" Manufacturer="Norvix" UpgradeCode="{family.upgrade_code}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     {condition}
+    {upgrade}
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Component Id="Main" Guid="{component}" Win64="{win64}">
         <RegistryValue Root="HKLM" Key="Software\\NorvixTest\\{family.name}" Name="Version"

@@ -1,0 +1,227 @@
+"""The main path of the real vexissetup.exe under Wine, against packages built
+with wixl and installed by Wine's own msiexec: first installation, the
+reinstall question, an upgrade, the refusal of a downgrade, the restart, a
+failing package, and a tree under Cyrillic paths with spaces.
+
+Each scenario has a product family of its own (see plugin_packages).
+"""
+
+import glob
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import plugin_packages as pp  # noqa: E402
+import wine_harness as wh  # noqa: E402
+
+CAPTION = "Норвикс ЭЦП Browser plug-in"
+CONFIRM = "Установить Норвикс ЭЦП Browser plug-in?"
+UPDATE_CAPTION = "Обновление"
+REINSTALL_QUESTION = "Эта версия Норвикс ЭЦП Browser plug-in уже установлена. Переустановить?"
+NEWER_INSTALLED = "Более новая версия Норвикс ЭЦП Browser plug-in уже установлена."
+BROWSER_NOTICE = ("Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
+                  "Browser plug-in может потребоваться перезапустить браузер.")
+RESTART_QUESTION = ("Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
+                    "Browser plug-in необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?")
+FAILED = "В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка"
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+MARKER = r"HKCU\Software\NeedBstrReboot"
+
+
+class MainPathTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = wh.session()
+        cls.scratch = tempfile.mkdtemp(prefix="main-path-", dir=os.path.dirname(cls.session.prefix))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.session.reset()
+        self.session.reg_delete(MARKER)
+        name = self.id().rsplit(".", 1)[-1]
+        self.family = pp.Family("%s-%s" % (name, os.path.basename(self.scratch)))
+        self.root = os.path.join(self.scratch, name)
+        self.dist = os.path.join(self.root, "dist")
+        self.temp = os.path.join(self.root, "temp")
+        os.makedirs(self.temp)
+
+    # ----- helpers -----
+
+    def package(self, version, folder="x64", label="1", **options):
+        arch = "x64" if folder == "x64" else "x86"
+        name = "vexiscom-%s.msi" % ("x64" if arch == "x64" else "win32")
+        return pp.build_package(os.path.join(self.dist, folder, name), self.family, version,
+                                product_label=label, arch=arch, **options)
+
+    def preinstall(self, version, label="1"):
+        """Installs a version of the family directly with msiexec, outside the tree."""
+        path = os.path.join(self.root, "old", "vexiscom-x64-old-%s.msi" % version)
+        code = pp.build_package(path, self.family, version, product_label=label)
+        proc = self.session.run_wine(["msiexec", "/i", wh.to_windows_path(path), "/qn"], check=False)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertEqual(self.installed_version(code), version)
+        return code
+
+    def installed_version(self, code):
+        value = self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
+        return value[1] if value else None
+
+    def start(self, *args, dist=None, temp=None):
+        temp_windows = wh.to_windows_path(temp or self.temp)
+        return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=dist or self.dist,
+                                env={"TMP": temp_windows, "TEMP": temp_windows})
+
+    def answer(self, run, text, caption, button, shot=None):
+        box = run.wait_box()
+        if shot:
+            run.screenshot(shot)
+        self.assertEqual((box.caption, box.text), (caption, text), box)
+        run.press(button)
+        return box
+
+    def logs(self, package="vexiscom-x64.msi", temp=None):
+        return glob.glob(os.path.join(temp or self.temp, package + "_*.log"))
+
+    def marker_exists(self):
+        return self.session.reg_query(MARKER) is not None
+
+    # ----- scenarios -----
+
+    # Tests that a first installation picks the x64 package on a 64-bit system and logs verbosely in TMP.
+    def test_first_install_picks_x64_and_logs(self):
+        code = self.package("2.0.1")
+        self.package("2.0.1", folder="win32", label="win32")
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        box = run.wait_box()
+        run.screenshot("main_first_install_notice")
+        self.assertEqual((box.caption, box.text), (CAPTION, BROWSER_NOTICE))
+        run.press(wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.1")
+        self.assertIsNone(self.installed_version(self.family.product_code("win32")))
+        logs = self.logs()
+        self.assertEqual(len(logs), 1, os.listdir(self.temp))
+        with open(logs[0], "rb") as f:
+            self.assertGreater(len(f.read()), 1000)
+
+    # Tests the reinstall question for the same version: No runs nothing and gives 1602, Yes reinstalls.
+    def test_same_version_question(self):
+        code = self.preinstall("2.0.5")
+        self.package("2.0.5")
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, REINSTALL_QUESTION, UPDATE_CAPTION, wh.IDNO, shot="main_reinstall_question")
+        self.assertEqual(run.wait_exit().code, 1602)
+        self.assertEqual(self.logs(), [])
+
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, REINSTALL_QUESTION, UPDATE_CAPTION, wh.IDYES)
+        self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(len(self.logs()), 1)
+        self.assertEqual(self.installed_version(code), "2.0.5")
+
+    # Tests that -reinstall reinstalls the same version without the question.
+    def test_reinstall_flag_asks_nothing(self):
+        self.preinstall("2.0.6")
+        self.package("2.0.6")
+        run = self.start("-reinstall")
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(len(self.logs()), 1)
+
+    # Tests that 2.0.10000 upgrades an installed 2.0.9999 (numeric, not textual, version order).
+    # The new version has a product code of its own: Wine's MsiOpenPackageExW refuses (1638) to
+    # open a package whose product code is installed at another version, even when told to
+    # ignore the machine state, as Windows does not.
+    def test_upgrade_numeric_version_order(self):
+        old = self.preinstall("2.0.9999")
+        new = self.package("2.0.10000", label="2", major_upgrade=True)
+        run = self.start("-silent")
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(new), "2.0.10000")
+        self.assertIsNone(self.installed_version(old))
+
+    # Tests that a newer installed version is reported and kept; silently the older one is installed.
+    def test_newer_installed(self):
+        newer = self.preinstall("2.0.10000")
+        code = self.package("2.0.9999", label="2")
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        box = self.answer(run, NEWER_INSTALLED, UPDATE_CAPTION, wh.IDOK, shot="main_newer_installed")
+        self.assertTrue(box.message_box)
+        self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.logs(), [])
+        self.assertEqual(self.installed_version(newer), "2.0.10000")
+        self.assertIsNone(self.installed_version(code))
+
+        run = self.start("-silent")
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.9999")
+
+    # Tests a package that asks for a restart: marker, question 108, No removes the marker.
+    def test_restart_requested(self):
+        self.package("2.0.7", schedule_reboot=True)
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        box = run.wait_box()
+        run.screenshot("main_restart_question")
+        self.assertEqual((box.caption, box.text), (CAPTION, RESTART_QUESTION))
+        self.assertEqual(box.button_ids, [wh.IDYES, wh.IDNO])
+        run.press(wh.IDNO)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertFalse(self.marker_exists())
+
+    # Tests -norestart: the browser notice instead of the question, and the marker stays.
+    def test_norestart_keeps_marker(self):
+        self.package("2.0.8", schedule_reboot=True)
+        run = self.start("-norestart")
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK, shot="main_norestart_notice")
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertTrue(self.marker_exists())
+
+    # Tests a failing package: message 106 with the code and the log, exit 1603.
+    def test_failing_package(self):
+        self.package("2.0.9", fail=True)
+        # /qn: Windows Installer shows no error box of its own.
+        run = self.start("-VexisArgs", "/qn")
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        box = run.wait_box()
+        run.screenshot("main_failure")
+        logs = self.logs()
+        self.assertEqual(len(logs), 1)
+        self.assertEqual(box.caption, CAPTION)
+        self.assertEqual(box.text, FAILED + ": 1603.\nInstall log: " + wh.to_windows_path(logs[0]))
+        run.press(wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 1603)
+        self.assertFalse(self.marker_exists())
+
+    # Tests a tree and TMP under paths with spaces and Cyrillic letters.
+    def test_cyrillic_paths_with_spaces(self):
+        dist = os.path.join(self.root, "Дистрибутив Норвикс", "сборка 2")
+        temp = os.path.join(self.root, "Временные файлы")
+        os.makedirs(temp)
+        self.dist = dist
+        code = self.package("2.0.11")
+        run = self.start("-silent", dist=dist, temp=temp)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.11")
+        self.assertEqual(len(self.logs(temp=temp)), 1)
+
+
+if __name__ == "__main__":
+    if not os.path.isfile(os.path.join(os.environ.get("E2E_WINDOWS_BUILD_DIR", ""), "vexissetup.exe")):
+        print("no vexissetup.exe in the Windows build")
+        sys.exit(77)
+    unittest.main()
