@@ -1,0 +1,223 @@
+"""Provider installation by vexissetup.exe under Wine.
+
+Each scenario builds a distribution tree whose csp\\Setup.exe and
+ucsp\\Setup.exe are provider_stub.exe: the stub appends the command line it
+received to a record file, writes the log that its /Lv! switch names and exits
+with the code in exitcode.txt beside it. The tree holds no plug-in package, so
+the plug-in step after the providers fails; the scenarios only use that to see
+that it came after them.
+
+Run by ctest (label e2e), or by hand:
+    E2E_WINDOWS_BUILD_DIR=build/windows E2E_WINE_PREFIX=build/native/wine/prefix \\
+        E2E_SCREENSHOT_DIR=build/native/screenshots python3 tests/e2e/test_providers.py -v
+"""
+
+import glob
+import os
+import re
+import shutil
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_harness  # noqa: E402
+
+CAPTION = "Норвикс ЭЦП Browser plug-in"
+CONFIRM_BOTH = "Установить Норвикс ЭЦП Browser plug-in, CSP и УЭК CSP?"
+CONFIRM_CSP = "Установить Норвикс ЭЦП Browser plug-in и CSP?"
+CONFIRM_UCSP = "Установить Норвикс ЭЦП Browser plug-in и УЭК CSP?"
+PROVIDER_FAILED = "В процессе установки Норвикс CSP возникла ошибка"
+
+STAMP = re.compile(r"^(csp|ucsp)_\d{4}-\d\d-\d\d-\d\d-\d\d-\d\d\.log$")
+
+
+class Tree:
+    """A distribution folder with provider stand-ins, a TMP folder and a record file.
+
+    Paths hold blanks and Cyrillic letters, as the administrators' do."""
+
+    def __init__(self, session):
+        self.session = session
+        self.root = tempfile.mkdtemp(prefix="providers-", dir=os.path.dirname(session.prefix))
+        self.dist = os.path.join(self.root, "Дистрибутив плагина")
+        self.tmp = os.path.join(self.root, "Временные файлы")
+        self.record = os.path.join(self.root, "record.txt")
+        os.makedirs(self.dist)
+        os.makedirs(self.tmp)
+
+    def add_provider(self, folder, exit_code):
+        os.makedirs(os.path.join(self.dist, folder))
+        shutil.copy(self.session.exe("provider_stub.exe"), os.path.join(self.dist, folder, "Setup.exe"))
+        with open(os.path.join(self.dist, folder, "exitcode.txt"), "w") as f:
+            f.write("%d\n" % exit_code)
+
+    def env(self):
+        # The wine launcher gives TMP from the prefix's registry: set it in the
+        # Windows environment of the run instead.
+        return {"TMP": wine_harness.to_windows_path(self.tmp),
+                "TEMP": wine_harness.to_windows_path(self.tmp),
+                "PROVIDER_RECORD": wine_harness.to_windows_path(self.record)}
+
+    def run(self, args):
+        return self.session.run(self.session.exe("vexissetup.exe"), args, env=self.env(), cwd=self.dist)
+
+    def recorded(self):
+        """The command lines the stand-ins received, in the order they ran."""
+        if not os.path.exists(self.record):
+            return []
+        with open(self.record, encoding="utf-8") as f:
+            return f.read().splitlines()
+
+    def log(self, folder):
+        """The Windows path of the one log file named after folder that the stand-in wrote."""
+        found = [os.path.basename(p) for p in glob.glob(os.path.join(self.tmp, folder + "_*.log"))]
+        if len(found) != 1:
+            raise AssertionError("expected one %s log in %s, found %r" % (folder, self.tmp, found))
+        if not STAMP.match(found[0]):
+            raise AssertionError("log name %r is not folder_YYYY-MM-DD-HH-MM-SS.log" % found[0])
+        return wine_harness.to_windows_path(os.path.join(self.tmp, found[0]))
+
+    def remove(self):
+        if not os.environ.get("E2E_KEEP"):
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+def log_switch(path):
+    return '/Lv! """%s""" ' % path
+
+
+class ProviderInstallTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = wine_harness.session()
+
+    def setUp(self):
+        self.session.reset()
+        self.tree = Tree(self.session)
+        self.addCleanup(self.tree.remove)
+
+    def confirm(self, run, question):
+        box = run.wait_box()
+        self.assertEqual((box.caption, box.text), (CAPTION, question))
+        run.press(wine_harness.IDYES)
+
+    def finish_plugin_step(self, run):
+        """Answers the plug-in step's own boxes (it fails without a package) until the run ends."""
+        texts = []
+        while True:
+            try:
+                box = run.wait_box()
+            except wine_harness.HarnessError:
+                if run.running():
+                    raise
+                break  # the run ended
+            texts.append(box.text)
+            self.assertFalse(box.text.startswith(PROVIDER_FAILED), "a provider failure box: %s" % box)
+            run.press(wine_harness.IDOK)
+            if len(texts) > 5:
+                self.fail("the plug-in step keeps showing boxes: %r" % texts)
+        return texts, run.wait_exit()
+
+    # Tests the exact Setup.exe command lines of a silent run with both
+    # providers: the log switch and /qb added or left out by the extra text,
+    # -noreboot, -silent and -reinstall, and csp before ucsp.
+    def test_silent_command_lines(self):
+        self.tree.add_provider("csp", 0)
+        self.tree.add_provider("ucsp", 0)
+        own_log = wine_harness.to_windows_path(os.path.join(self.tree.tmp, "мой журнал.log"))
+        run = self.tree.run(["-silent", "-csp", "-CSPArgs", "/qn LANG=ru", "-ucsp",
+                             "-UCSPArgs", "/L*v %s" % own_log, "-reinstall"])
+        run.assert_no_box()
+        result = run.wait_exit()
+
+        self.assertEqual(self.tree.recorded(), [
+            'csp\\Setup.exe -args "' + log_switch(self.tree.log("csp")) + '/qn LANG=ru " -noreboot -silent -reinstall',
+            'ucsp\\Setup.exe -args "/qb /L*v ' + own_log + ' " -noreboot -silent -reinstall',
+        ])
+        # The user's own log switch: no log path was made for ucsp.
+        self.assertEqual(glob.glob(os.path.join(self.tree.tmp, "ucsp_*.log")), [])
+        # Both providers went on; the plug-in step then failed for want of a package.
+        self.assertNotIn(result.code, (0, 1602))
+
+    # Tests the interactive order csp, ucsp, plug-in, and that a cancelled
+    # provider setup (1602) and the exit code 3 both let the run go on.
+    def test_order_and_go_on_codes(self):
+        self.tree.add_provider("csp", 1602)
+        self.tree.add_provider("ucsp", 3)
+        run = self.tree.run(["-csp", "-ucsp"])
+        self.confirm(run, CONFIRM_BOTH)
+
+        # The first box after the confirmation is the plug-in step's: by then
+        # both providers have run, in this order, without -silent.
+        box = run.wait_box()
+        self.assertEqual(self.tree.recorded(), [
+            'csp\\Setup.exe -args "/qb ' + log_switch(self.tree.log("csp")) + '" -noreboot',
+            'ucsp\\Setup.exe -args "/qb ' + log_switch(self.tree.log("ucsp")) + '" -noreboot',
+        ])
+        self.assertFalse(box.text.startswith(PROVIDER_FAILED), "a provider failure box: %s" % box)
+        texts, result = self.finish_plugin_step(run)
+        self.assertNotIn(result.code, (0, 3, 1602), "plug-in boxes: %r" % texts)
+
+    # Tests that a failing csp setup stops the run: message 105 with the code
+    # and its log under an empty caption, exit code 1603, ucsp never started.
+    def test_failure_stops_the_run(self):
+        self.tree.add_provider("csp", 1603)
+        self.tree.add_provider("ucsp", 0)
+        run = self.tree.run(["-csp", "-ucsp"])
+        self.confirm(run, CONFIRM_BOTH)
+
+        box = run.wait_box()
+        run.screenshot("provider-failure-1603")
+        self.assertEqual(box.caption, "")
+        self.assertEqual(box.text, PROVIDER_FAILED + ": 1603.\nInstall log: " + self.tree.log("csp"))
+        self.assertEqual(box.button_ids, [wine_harness.IDOK])
+        run.press(wine_harness.IDOK)
+
+        self.assertEqual(run.wait_exit().code, 1603)
+        self.assertEqual(len(self.tree.recorded()), 1)
+        self.assertTrue(self.tree.recorded()[0].startswith("csp\\Setup.exe "))
+
+    # Tests that a silent failing run shows no box, passes -silent to the
+    # setup and exits with the setup's code.
+    def test_silent_failure(self):
+        self.tree.add_provider("csp", 1603)
+        run = self.tree.run(["-silent", "-csp"])
+        run.assert_no_box()
+        self.assertEqual(run.wait_exit().code, 1603)
+        self.assertEqual(self.tree.recorded(), [
+            'csp\\Setup.exe -args "/qb ' + log_switch(self.tree.log("csp")) + '" -noreboot -silent'])
+
+    # Tests that the ucsp provider's failure reads like the csp one's, and
+    # that 3010 counts as a failure for a provider.
+    def test_ucsp_restart_code_is_a_failure(self):
+        self.tree.add_provider("ucsp", 3010)
+        run = self.tree.run(["-ucsp"])
+        self.confirm(run, CONFIRM_UCSP)
+
+        box = run.wait_box()
+        self.assertEqual(box.caption, "")
+        self.assertEqual(box.text, PROVIDER_FAILED + ": 3010.\nInstall log: " + self.tree.log("ucsp"))
+        run.press(wine_harness.IDOK)
+        self.assertEqual(run.wait_exit().code, 3010)
+
+    # Tests that a missing csp folder stops the run with the start failure
+    # code, and that the box names no log, since none was written.
+    def test_missing_setup_stops_the_run(self):
+        run = self.tree.run(["-csp"])
+        self.confirm(run, CONFIRM_CSP)
+
+        box = run.wait_box()
+        run.screenshot("provider-missing")
+        match = re.match("^" + re.escape(PROVIDER_FAILED) + r": (\d+)\.\n$", box.text)
+        self.assertIsNotNone(match, box)
+        run.press(wine_harness.IDOK)
+        code = int(match.group(1))
+        self.assertIn(code, (2, 3))  # file or path not found
+        self.assertEqual(run.wait_exit().code, code)
+        self.assertEqual(self.tree.recorded(), [])
+
+
+if __name__ == "__main__":
+    wine_harness.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")
+    unittest.main()
