@@ -420,6 +420,11 @@ void WriteStandardOutput(const WString& line) { W().standardOutput.push_back(lin
 
 bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
   if (!Enter("CreateProcessW")) return false;
+  // CreateProcessW takes at most 32,767 characters with the terminator.
+  if (commandLine.size() >= 32767) {
+    W().lastError = 206;  // ERROR_FILENAME_EXCED_RANGE
+    return false;
+  }
   const WString program = sim::FirstToken(commandLine);
   sim::ChildBehaviour behaviour;
   for (const auto& p : W().programs)

@@ -23,7 +23,9 @@ bool InstallSucceeds(std::uint32_t exitCode) {
 ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
   return [exitCode](const WString& commandLine) -> std::uint32_t {
     const WString log = QuotedAfter(commandLine, u"/Lv!");
-    if (!log.empty() && DirectoryExists(ParentOf(log))) AddFile(log);
+    // A log that cannot be created stops Windows Installer before it starts.
+    if (!log.empty() && !DirectoryExists(ParentOf(log))) return 1622;  // ERROR_INSTALL_LOG_FAILURE
+    if (!log.empty()) AddFile(log);
     const WString package = QuotedAfter(commandLine, u"/i");
     const auto it = W().packages.find(Fold(package));
     if (it == W().packages.end()) return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED

@@ -1,0 +1,293 @@
+// The whole run against large and odd input: a distribution tree of 10,000
+// folders, paths longer than 260 characters, Cyrillic and spaces everywhere,
+// property values of 64 KiB, a "TMP" that names a file, an installed product
+// whose version cannot be read. Each must end with a truthful exit code and,
+// unless silent, a message that says what happened; nothing may be lost.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "bootstrap/entry_flow.h"
+#include "packages/package_location.h"
+#include "tests/sim/sim_programs.h"
+#include "tests/sim/sim_sweep.h"
+#include "tests/sim/sim_world.h"
+
+namespace {
+
+const WString kCaption = u"Норвикс ЭЦП Browser plug-in";
+const WString kProduct = u"{11111111-2222-3333-4444-555555555555}";
+const WString kUpgrade = u"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}";
+const WString kMsiexec = u"C:\\Windows\\system32\\msiexec.exe";
+const WString kStamp = u"2014-03-07-09-05-31";
+const WString kPluginFailed =
+    u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка";
+const WString kInstalledNotice =
+    u"Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
+    u"Browser plug-in может потребоваться перезапустить браузер.";
+
+class ScaleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    ResetArchitectureCacheForTesting();
+    sim::InstallMsiexec(0);
+  }
+
+  void AddPackage(const WString& path, const WString& version,
+                  const WString& productCode = kProduct) {
+    sim::AddPackage(path, {{u"ProductCode", productCode},
+                           {u"UpgradeCode", kUpgrade},
+                           {u"ProductVersion", version}});
+  }
+
+  void InstallVersion(const WString& version) {
+    sim::Product product;
+    product.upgradeCode = kUpgrade;
+    product.version = version;
+    product.features[u"NPVEXIS"] = 3;
+    sim::InstallProduct(kProduct, product);
+  }
+
+  void SetTemp(const WString& path) {
+    sim::W().environment[u"TMP"] = path;
+    sim::AddFolder(path);
+  }
+
+  int Run(std::vector<WString> arguments) {
+    arguments.insert(arguments.begin(), sim::W().currentDirectory + u"\\vexissetup.exe");
+    sim::W().commandLine = arguments;
+    int returned = -1;
+    const int exited =
+        sim::RunToExit([&] { return RunBootstrap(arguments.size() == 1); }, &returned);
+    EXPECT_TRUE(sim::W().openHandles.empty()) << "a handle was left open";
+    return exited >= 0 ? exited : returned;
+  }
+
+  WString InstalledVersion() {
+    const auto it = sim::W().products.find(kProduct);
+    return it == sim::W().products.end() ? WString() : it->second.version;
+  }
+
+  const std::vector<sim::Box>& Boxes() { return sim::W().boxes; }
+};
+
+// The msiexec command line for a first installation with the log in temp.
+WString FirstInstallCommand(const WString& package, const WString& temp) {
+  return u"\"" + kMsiexec + u"\" /i \"" + package + u"\" /Lv! \"" + temp + u"\\" +
+         FileNamePart(package) + u"_" + kStamp + u".log\" REBOOT=R  /qb";
+}
+
+// A path of at least `length` characters below root, in Cyrillic with blanks.
+WString LongPath(const WString& root, std::size_t length) {
+  WString path = root;
+  for (int i = 1; path.size() < length; ++i)
+    path += u"\\Очень длинная папка номер " + FromUtf8(std::to_string(i));
+  return path;
+}
+
+// Tests that the package in the last of 10,000 subfolders is found and
+// installed, silent and not, within seconds.
+TEST_F(ScaleTest, TenThousandFoldersPackageInTheLast) {
+  for (const bool silent : {false, true}) {
+    SetUp();
+    sim::SetCallLimit(2000000);
+    for (int i = 0; i < 9999; ++i) {
+      const WString folder = u"C:\\dist\\Подпапка " + FromUtf8(std::to_string(i));
+      sim::AddFolder(folder);
+      if (i % 100 == 0) sim::AddFile(folder + u"\\readme.txt");
+    }
+    const WString package = u"C:\\dist\\последняя x64\\vexiscom-x64.msi";
+    AddPackage(package, u"2.0.1");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 0);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 20.0) << "the run took " << seconds << " s";
+    ASSERT_EQ(sim::W().started.size(), 1u);
+    EXPECT_EQ(sim::W().started[0],
+              FirstInstallCommand(package, u"C:\\Users\\op\\AppData\\Local\\Temp"));
+    EXPECT_EQ(InstalledVersion(), u"2.0.1");
+    if (silent) {
+      EXPECT_TRUE(Boxes().empty());
+    } else {
+      ASSERT_EQ(Boxes().size(), 2u);
+      EXPECT_EQ(Boxes()[1].text, kInstalledNotice);
+    }
+  }
+}
+
+// Tests a "TMP" of more than 260 characters: the log lies in the long
+// folder, and a failure box names that log in full.
+TEST_F(ScaleTest, TempLongerThan260Characters) {
+  const WString temp = LongPath(u"C:\\Users\\Администратор\\AppData\\Local\\Temp", 320);
+  ASSERT_GT(temp.size(), 260u);
+  for (const std::uint32_t installerExit : {0u, 1603u}) {
+    SetUp();
+    sim::InstallMsiexec(installerExit);
+    SetTemp(temp);
+    const WString package = u"C:\\dist\\x64\\vexiscom-x64.msi";
+    AddPackage(package, u"2.0.1");
+    EXPECT_EQ(Run({}), static_cast<int>(installerExit));
+    ASSERT_EQ(sim::W().started.size(), 1u);
+    EXPECT_EQ(sim::W().started[0], FirstInstallCommand(package, temp));
+    const WString log = temp + u"\\vexiscom-x64.msi_" + kStamp + u".log";
+    EXPECT_TRUE(sim::FileExists(log));
+    ASSERT_EQ(Boxes().size(), 2u);
+    if (installerExit == 0) {
+      EXPECT_EQ(InstalledVersion(), u"2.0.1");
+      EXPECT_EQ(Boxes()[1].text, kInstalledNotice);
+    } else {
+      EXPECT_EQ(InstalledVersion(), u"");
+      EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 1603.\nInstall log: " + log);
+    }
+  }
+}
+
+// Tests a current directory of more than 260 characters: Windows Installer
+// takes package paths of at most 259 characters, so the package is refused
+// before it is opened, with ERROR_FILENAME_EXCED_RANGE as the exit code and,
+// unless silent, message 151 and the failure box that gives the code.
+TEST_F(ScaleTest, CurrentDirectoryLongerThan260Characters) {
+  const WString dist = LongPath(u"C:\\Дистрибутив", 300);
+  ASSERT_GT(dist.size(), 260u);
+  for (const bool silent : {false, true}) {
+    SetUp();
+    sim::W().currentDirectory = dist;
+    AddPackage(dist + u"\\x64\\vexiscom-x64.msi", u"2.0.1");
+    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 206);
+    EXPECT_TRUE(sim::W().started.empty());
+    EXPECT_EQ(InstalledVersion(), u"");
+    if (silent) {
+      EXPECT_TRUE(Boxes().empty());
+    } else {
+      ASSERT_EQ(Boxes().size(), 3u);
+      EXPECT_EQ(Boxes()[1].text, u"Невозможно найти ProductCode msi-пакета.");
+      EXPECT_EQ(Boxes()[1].caption, u"Ошибка");
+      EXPECT_EQ(Boxes()[2].text, kPluginFailed + u": 206.\n");
+    }
+  }
+}
+
+// Tests Cyrillic and blanks in every path, file name and argument: both
+// command lines carry them unchanged inside their quotes.
+TEST_F(ScaleTest, CyrillicAndBlanksEverywhere) {
+  sim::W().currentDirectory = u"C:\\Программы и данные\\Норвикс ЭЦП";
+  const WString temp = u"C:\\Users\\Пользователь Один\\AppData\\Local\\Временные файлы";
+  SetTemp(temp);
+  const WString package = u"C:\\Программы и данные\\Норвикс ЭЦП\\сборка x64\\vexiscom-x64 сборка 2.msi";
+  AddPackage(package, u"2.0.1");
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+  sim::AddFile(u"C:\\Программы и данные\\Норвикс ЭЦП\\csp\\Setup.exe");
+
+  EXPECT_EQ(Run({u"-csp", u"-CSPArgs", u"ПАПКА=\"Мои документы\"", u"-VexisArgs",
+                 u"КАТАЛОГ=\"C:\\Программы и данные\"", u"-silent"}),
+            0);
+  ASSERT_EQ(sim::W().started.size(), 2u);
+  EXPECT_EQ(sim::W().started[0],
+            u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"" + temp + u"\\csp_" + kStamp +
+                u".log\"\"\" ПАПКА=\"Мои документы\" \" -noreboot -silent");
+  EXPECT_EQ(sim::W().started[1],
+            u"\"" + kMsiexec + u"\" /i \"" + package + u"\" /Lv! \"" + temp +
+                u"\\vexiscom-x64 сборка 2.msi_" + kStamp +
+                u".log\" REBOOT=R  /qb КАТАЛОГ=\"C:\\Программы и данные\" ");
+  EXPECT_EQ(InstalledVersion(), u"2.0.1");
+  EXPECT_EQ(sim::W().products.at(kProduct).packageName, u"vexiscom-x64 сборка 2.msi");
+  EXPECT_TRUE(Boxes().empty());
+}
+
+// Tests versions of 64 KiB on both sides: both are read whole (no cut at a
+// fixed buffer) and compared by value, so the upgrade happens.
+TEST_F(ScaleTest, VersionsOf64KiB) {
+  const WString installed = u"2.0." + WString(65532, u'9');
+  // One digit more in the last field: newer by value, although it sorts
+  // before the installed one as text.
+  const WString newer = u"2.0.1" + WString(65532, u'0');
+  ASSERT_EQ(installed.size(), 65536u);
+  ASSERT_EQ(newer.size(), 65537u);
+  for (const bool silent : {false, true}) {
+    SetUp();
+    InstallVersion(installed);
+    AddPackage(u"C:\\dist\\x64\\vexiscom-x64.msi", newer);
+    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 0);
+    ASSERT_EQ(sim::W().started.size(), 1u);
+    EXPECT_TRUE(Contains(sim::W().started[0], u" REINSTALL=ALL REINSTALLMODE=vomus /qb"))
+        << ToUtf8(sim::W().started[0].substr(0, 200));
+    EXPECT_TRUE(InstalledVersion() == newer) << "the upgrade did not happen";
+    EXPECT_EQ(Boxes().size(), silent ? 0u : 2u);
+  }
+}
+
+// Tests an argument of 64 KiB for msiexec: the command line is longer than
+// Windows accepts, so msiexec cannot be started; the run reports that code,
+// with no log line since no log was written, and nothing is installed.
+TEST_F(ScaleTest, InstallerArgumentsOf64KiB) {
+  const WString value = u"PROPERTY=" + WString(65536 - 9, u'Ж');
+  for (const bool silent : {false, true}) {
+    SetUp();
+    AddPackage(u"C:\\dist\\x64\\vexiscom-x64.msi", u"2.0.1");
+    std::vector<WString> arguments = {u"-VexisArgs", value};
+    if (silent) arguments.push_back(u"-silent");
+    EXPECT_EQ(Run(arguments), 206);
+    EXPECT_TRUE(sim::W().started.empty());
+    EXPECT_EQ(InstalledVersion(), u"");
+    if (silent) {
+      EXPECT_TRUE(Boxes().empty());
+    } else {
+      ASSERT_EQ(Boxes().size(), 2u);
+      EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 206.\n");
+      EXPECT_EQ(Boxes()[1].caption, kCaption);
+      EXPECT_EQ(Boxes()[1].style, 0x10u);
+    }
+  }
+}
+
+// Tests a "TMP" that names a file: the installer cannot create its log and
+// refuses to start; its code is the exit code, the box gives it and no log.
+TEST_F(ScaleTest, TempNamesAFile) {
+  for (const bool silent : {false, true}) {
+    SetUp();
+    sim::AddFile(u"C:\\Users\\op\\temp.txt");
+    sim::W().environment[u"TMP"] = u"C:\\Users\\op\\temp.txt";
+    AddPackage(u"C:\\dist\\x64\\vexiscom-x64.msi", u"2.0.1");
+    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 1622);
+    ASSERT_EQ(sim::W().started.size(), 1u);
+    EXPECT_TRUE(Contains(sim::W().started[0],
+                         u"/Lv! \"C:\\Users\\op\\temp.txt\\vexiscom-x64.msi_" + kStamp + u".log\""));
+    EXPECT_EQ(InstalledVersion(), u"");
+    if (silent) {
+      EXPECT_TRUE(Boxes().empty());
+    } else {
+      ASSERT_EQ(Boxes().size(), 2u);
+      EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 1622.\n");
+    }
+  }
+}
+
+// Tests an installed product whose "VersionString" cannot be read: message
+// 131, then the failure box with the code; nothing is run and the installed
+// product is left as it was.
+TEST_F(ScaleTest, InstalledVersionUnreadable) {
+  for (const bool silent : {false, true}) {
+    SetUp();
+    InstallVersion(u"2.0.1");
+    AddPackage(u"C:\\dist\\x64\\vexiscom-x64.msi", u"2.0.2");
+    sim::FailCall("MsiGetProductInfoW", 1610);  // ERROR_BAD_CONFIGURATION
+    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 1610);
+    EXPECT_TRUE(sim::W().started.empty());
+    EXPECT_EQ(InstalledVersion(), u"2.0.1");
+    if (silent) {
+      EXPECT_TRUE(Boxes().empty());
+    } else {
+      ASSERT_EQ(Boxes().size(), 3u);
+      EXPECT_EQ(Boxes()[1].text, u"Невозможно узнать версию установленного msi-пакета.");
+      EXPECT_EQ(Boxes()[1].caption, u"Ошибка");
+      EXPECT_EQ(Boxes()[1].style, 0x10u);
+      EXPECT_EQ(Boxes()[2].text, kPluginFailed + u": 1610.\n");
+    }
+  }
+}
+
+}  // namespace
