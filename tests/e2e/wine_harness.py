@@ -372,6 +372,7 @@ class Run:
         self.session = session
         self.command_line = command_line
         self.pid = None
+        self.created = None
         self._lines = []
         self._exit_line = None
         self._changed = threading.Condition()
@@ -390,7 +391,9 @@ class Run:
         for raw in self._proc.stdout:
             line = raw.decode("utf-8", "replace").rstrip("\r\n")
             with self._changed:
-                if line.startswith("RUNEXIT_PID="):
+                if line.startswith("RUNEXIT_CREATED="):
+                    self.created = line.split("=", 1)[1]
+                elif line.startswith("RUNEXIT_PID="):
                     self.pid = int(line.split("=", 1)[1])
                 elif line.startswith(("RUNEXIT_EXIT=", "RUNEXIT_START_ERROR=", "RUNEXIT_TIMEOUT=")):
                     self._exit_line = line
@@ -414,6 +417,10 @@ class Run:
             raise HarnessError("runexit did not start %s within %d s" % (self.command_line, DEFAULT_TIMEOUT))
         # A start error (no pid) is reported by wait_exit as Result.start_error.
         _log("started %s as pid %s in %.3f s" % (self.command_line, self.pid, time.monotonic() - self._started))
+
+    def _watch_args(self):
+        args = ["--while-pid", str(self.pid)]
+        return args + (["--created", self.created] if self.created else [])
 
     def _close(self):
         # Called once the wineserver has ended every Windows process, so the pipes reach their end.
@@ -458,7 +465,7 @@ class Run:
         if window_class is not None:
             args += ["--class", window_class]
         if self.pid is not None:
-            args += ["--while-pid", str(self.pid)]
+            args += self._watch_args()
         t0 = time.monotonic()
         code, data = self.session.boxhelper(args, timeout)
         if code != 0:
@@ -512,7 +519,7 @@ class Run:
         """Watches until the program ends and fails if any dialog window appeared meanwhile."""
         args = ["wait", "--timeout", str(timeout)]
         if self.pid is not None:
-            args += ["--while-pid", str(self.pid)]
+            args += self._watch_args()
         code, data = self.session.boxhelper(args, timeout)
         if code == 0:
             box = Box(data)

@@ -4,10 +4,12 @@
 // Usage:
 //   boxhelper.exe list
 //       Every visible top-level window of other processes.
-//   boxhelper.exe wait [MATCH] [--timeout S] [--while-pid PID]
+//   boxhelper.exe wait [MATCH] [--timeout S] [--while-pid PID [--created T]]
 //       Waits for a matching window and describes it. Exit 0 when found; exit 1
 //       with "found": false when none appeared within the time-out or, with
-//       --while-pid, before that process ended ("reason" says which).
+//       --while-pid, before that process ended ("reason" says which). T is the
+//       process's creation FILETIME as runexit prints it: a process that now
+//       has that id but another creation time counts as the ended one.
 //   boxhelper.exe press ID [MATCH] [--timeout S] [--command] [--wait-close]
 //       Clicks the control ID of a matching window (BM_CLICK, or with
 //       --command a WM_COMMAND BN_CLICKED to the dialog). With --wait-close,
@@ -293,7 +295,23 @@ struct Wait {
   Match match;
   DWORD timeout_ms = kDefaultTimeoutMs;
   DWORD while_pid = 0;
+  ULONGLONG created = 0;
 };
+
+// The process to watch, or nullptr when it has ended: Wine hands a freed
+// process id out again soon, even to this helper itself.
+HANDLE OpenWatched(DWORD pid, ULONGLONG created) {
+  if (pid == GetCurrentProcessId()) return nullptr;
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process || created == 0) return process;
+  FILETIME creation = {}, unused[3] = {};
+  GetProcessTimes(process, &creation, &unused[0], &unused[1], &unused[2]);
+  if (((static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime) != created) {
+    CloseHandle(process);
+    return nullptr;
+  }
+  return process;
+}
 
 // Waits for a matching window whose description has settled (two looks in a
 // row agree), so that a dialog still filling its controls is not reported
@@ -301,9 +319,7 @@ struct Wait {
 // in when none came.
 HWND WaitForWindow(const Wait& wait, std::string& description, std::string& reason, std::string& visible) {
   HANDLE watched = nullptr;
-  if (wait.while_pid != 0) {
-    watched = OpenProcess(SYNCHRONIZE, FALSE, wait.while_pid);
-  }
+  if (wait.while_pid != 0) watched = OpenWatched(wait.while_pid, wait.created);
   const ULONGLONG start = GetTickCount64();
   std::string previous;
   for (;;) {
@@ -427,6 +443,8 @@ int wmain(int argc, wchar_t** argv) {
       wait.timeout_ms = static_cast<DWORD>(_wtof(argv[++i]) * 1000.0);
     } else if (arg == L"--while-pid" && has_value) {
       wait.while_pid = static_cast<DWORD>(_wtoi(argv[++i]));
+    } else if (arg == L"--created" && has_value) {
+      wait.created = _wcstoui64(argv[++i], nullptr, 10);
     } else if (arg == L"--command") {
       use_command = true;
     } else if (arg == L"--wait-close") {

@@ -15,7 +15,10 @@
 // for command lines that the wine launcher could not produce from argv.
 //
 // Output (stdout, one ASCII line each, flushed at once):
-//   RUNEXIT_PID=<process id>             when the program has started
+//   RUNEXIT_CREATED=<creation time>      when the program has started: its
+//                                        creation FILETIME as one decimal number
+//                                        (tells a reused process id apart)
+//   RUNEXIT_PID=<process id>             right after that
 //   RUNEXIT_EXIT=<unsigned decimal>      when it has ended (GetExitCodeProcess)
 //   RUNEXIT_START_ERROR=<GetLastError>   when CreateProcessW failed
 //   RUNEXIT_TIMEOUT=<seconds>            when --timeout passed; the program is
@@ -205,6 +208,10 @@ int wmain(int, wchar_t**) {
     return kStartError;
   }
   CloseHandle(process.hThread);
+  FILETIME created = {}, unused[3] = {};
+  GetProcessTimes(process.hProcess, &created, &unused[0], &unused[1], &unused[2]);
+  WriteLine(out, "RUNEXIT_CREATED=" +
+                     std::to_string((static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime));
   WriteLine(out, "RUNEXIT_PID=" + std::to_string(process.dwProcessId));
 
   int result = 0;
