@@ -24,6 +24,7 @@ A scenario:
 """
 
 import atexit
+import ctypes
 import fcntl
 import json
 import os
@@ -129,8 +130,13 @@ class WineSession:
                 raise HarnessError("%s is missing in %s: build the Windows build first" % (tool, self.build_dir))
         self._ensure_prefix()
         self._start_xvfb()
-        self._start_wineserver()
         atexit.register(self.stop)
+        if threading.current_thread() is threading.main_thread():
+            # ctest ends a test that ran out of time with SIGTERM first: clean up as on a normal exit.
+            signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+        # A run that was killed may have left its wineserver and programs behind.
+        self._end_all()
+        self._start_wineserver()
         return self
 
     def stop(self):
@@ -188,7 +194,7 @@ class WineSession:
         self._xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
+            start_new_session=True, preexec_fn=_die_with_parent)
         os.close(write_end)
         number = b""
         deadline = time.monotonic() + DEFAULT_TIMEOUT
@@ -641,6 +647,12 @@ def _required_env(name):
     if not value:
         raise HarnessError("set %s (the ctest tests do)" % name)
     return value
+
+
+def _die_with_parent():
+    """In a child before exec: have Linux end it when the test process dies, even by SIGKILL."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def _run_captured(argv, env, timeout):
