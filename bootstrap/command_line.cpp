@@ -4,6 +4,10 @@
 
 namespace {
 
+// ERROR_NOT_ENOUGH_MEMORY: what CommandLineToArgvW fails with, should the
+// system not say.
+constexpr std::uint32_t kSplitFailed = 8;
+
 // Folds the ASCII letters only, as _wcsicmp does in its default locale.
 bool SameIgnoringAsciiCase(const WString& argument, const char16_t* option) {
   std::size_t i = 0;
@@ -86,11 +90,14 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
   return ParseOutcome::kOptions;
 }
 
-void ParseCommandLine(BootstrapOptions& options) {
+std::uint32_t ParseCommandLine(BootstrapOptions& options) {
   std::vector<WString> arguments;
-  // A command line that cannot be split leaves every option at its default.
-  if (!platform::SplitCommandLine(arguments)) return;
+  if (!platform::SplitCommandLine(arguments)) {
+    const std::uint32_t code = platform::GetLastError();
+    return code != 0 ? code : kSplitFailed;
+  }
   if (ParseArguments(arguments, options) == ParseOutcome::kHelp) ShowUsage(options);
+  return 0;
 }
 
 WString BuildUsageText(bool csp, bool ucsp) {

@@ -72,7 +72,12 @@ int RunBootstrap(bool tailEmpty) {
   WString messageText;
   WString logPath;
   BootstrapOptions options;
-  if (!tailEmpty) ParseCommandLine(options);
+  // A command line that cannot be split (the system is out of memory) ends
+  // the run at once: going on with the defaults would ask questions of an
+  // unattended run and skip the providers it was told to install.
+  if (!tailEmpty) {
+    if (const std::uint32_t result = ParseCommandLine(options)) return static_cast<int>(result);
+  }
 
   if (!platform::IsUserAnAdmin()) {
     if (!options.silent) Show(captionText, msg::kNotAdministrator, messageText, platform::kMbIconError);

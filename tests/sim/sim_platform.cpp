@@ -6,6 +6,7 @@
 #include <fstream>
 #include <unordered_map>
 
+#include "packages/package_location.h"
 #include "platform/platform.h"
 #include "tests/sim/sim_internal.h"
 #include "tests/sim/sim_sweep.h"
@@ -128,6 +129,9 @@ void Reset() {
   AddFolder(u"C:\\dist");
   AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
   ResetInternals();
+  // The system's one cached lookup (IsWow64Process) belongs to the process
+  // that the previous world simulated.
+  ResetArchitectureCacheForTesting();
 }
 
 bool Enter(const char* call) {

@@ -118,10 +118,9 @@ class ParseCommandLineTest : public ::testing::Test {
   int Run(std::vector<WString> arguments, BootstrapOptions& options) {
     arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
     sim::W().commandLine = arguments;
-    return sim::RunToExit([&] {
-      ParseCommandLine(options);
-      return 0;
-    });
+    int returned = -1;
+    const int exited = sim::RunToExit([&] { return static_cast<int>(ParseCommandLine(options)); }, &returned);
+    return exited >= 0 ? exited : returned;
   }
 };
 
@@ -153,12 +152,25 @@ TEST_F(ParseCommandLineTest, HelpShownWhenSilent) {
   EXPECT_EQ(sim::W().boxes.size(), 1u);
 }
 
-// Tests that a command line that cannot be split runs with the defaults.
-TEST_F(ParseCommandLineTest, SplitFailureKeepsDefaults) {
+// Tests that a command line that cannot be split gives the system's code,
+// with every option at its default and no box.
+TEST_F(ParseCommandLineTest, SplitFailureGivesItsCode) {
   BootstrapOptions options;
-  sim::W().commandLineSplitFails = true;
-  EXPECT_EQ(Run({u"-silent"}, options), -1);
+  sim::FailCall("CommandLineToArgvW", 8);
+  EXPECT_EQ(Run({u"-silent"}, options), 8);
   EXPECT_FALSE(options.silent);
+  EXPECT_TRUE(sim::W().boxes.empty());
+  sim::Reset();
+  sim::W().commandLineSplitFails = true;  // a failure that leaves GetLastError at 0
+  EXPECT_EQ(Run({u"-silent"}, options), 8);
+}
+
+// Tests that options parsed so far are kept and the run goes on.
+TEST_F(ParseCommandLineTest, ParsedOptionsReturnZero) {
+  BootstrapOptions options;
+  EXPECT_EQ(Run({u"-silent", u"-VexisArgs", u"/qn"}, options), 0);
+  EXPECT_TRUE(options.silent);
+  EXPECT_EQ(options.pluginArgs, u" /qn ");
   EXPECT_TRUE(sim::W().boxes.empty());
 }
 

@@ -96,6 +96,16 @@ TEST_F(EntryFlowTest, NotAdministrator) {
   EXPECT_EQ(sim::CallCount("GetVersionExW"), 0);
 }
 
+// Tests that a command line that cannot be split ends the run with the
+// system's code before anything is asked or installed: -silent may be in it.
+TEST_F(EntryFlowTest, UnsplittableCommandLineEndsTheRun) {
+  sim::FailCall("CommandLineToArgvW", 8);
+  EXPECT_EQ(Run({u"-silent", u"-csp"}), 8);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(sim::W().started.empty());
+  EXPECT_EQ(sim::CallCount("IsUserAnAdmin"), 0);
+}
+
 // Tests that the help works without administrator rights and before any gate.
 TEST_F(EntryFlowTest, HelpBeforeTheGates) {
   sim::W().admin = false;
