@@ -12,12 +12,14 @@ constexpr std::uint32_t kWaitObject0 = 0;
 
 std::uint32_t FailureCode(std::uint32_t code) { return code != 0 ? code : kUnknownFailure; }
 
-std::uint32_t RunChildProcess(const WString& commandLine) {
+std::uint32_t RunChildProcess(const WString& commandLine, bool* started) {
+  if (started) *started = false;
   // CreateProcessW may write into its command line, so it gets a copy.
   WString writable = commandLine;
   platform::ChildProcess child;
   if (!platform::CreateProcess(writable, platform::kCreateNoWindow, child))
     return FailureCode(platform::GetLastError());
+  if (started) *started = true;
 
   std::uint32_t result = 0;
   if (platform::WaitForever(child.process.get()) != kWaitObject0) {

@@ -7,18 +7,14 @@
 
 namespace {
 
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
 constexpr std::uint32_t kErrorInstallUserExit = 1602;
-
-WString ProgramPath(const WString& folder) { return folder + u"\\Setup.exe"; }
 
 }  // namespace
 
 WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
                                  bool reinstall, WString& logPath) {
   logPath.clear();
-  WString commandLine = ProgramPath(folder) + u" ";
+  WString commandLine = folder + u"\\Setup.exe ";
 
   // A log switch of the user's own wins, and then no log path is made. The
   // searches are plain substring tests, so /lang or /Log count as well.
@@ -69,16 +65,14 @@ std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silen
   WString logPath;
   const WString commandLine =
       BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath);
-  const std::uint32_t result = RunChildProcess(commandLine);
+  bool started = false;
+  const std::uint32_t result = RunChildProcess(commandLine, &started);
 
-  bool goOn = ProviderMayGoOn(result);
-  // RunChildProcess gives a start failure and an exit code in one range, and
-  // process creation reports a missing provider folder as 3. Taken as the
-  // exit code 3 it would let the run go on and end by announcing the provider
-  // as installed; so 3 and 4 count only when there was a Setup.exe to run.
-  if (goOn && (result == kErrorPathNotFound || result == kErrorTooManyOpenFiles) &&
-      !platform::PathExists(ProgramPath(folder)))
-    goOn = false;
+  // A Setup.exe that could not be started installed nothing, whatever its
+  // code: process creation reports a missing provider folder as 3, which
+  // read as the exit code 3 would let the run go on and end by announcing
+  // the provider as installed.
+  const bool goOn = started && ProviderMayGoOn(result);
   if (goOn) return 0;
 
   if (!silent)

@@ -29,9 +29,9 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath);
 // Runs folder\Setup.exe (path relative, resolved by process creation), waits
 // for it without a time limit and judges its exit code. Returns 0 when the
 // run may go on, else the exit code (or the start failure code) unchanged,
-// after the failure box (no caption, MB_ICONERROR) unless silent. The codes
-// 3 and 4 let the run go on only when folder\Setup.exe exists (relative to
-// the current directory): process creation reports a missing provider folder
-// as 3, and that start failure stops the run like any other.
+// after the failure box (no caption, MB_ICONERROR) unless silent. A
+// Setup.exe that cannot be started stops the run whatever the code: process
+// creation reports a missing provider folder as 3, which as an exit code
+// would let the run go on.
 std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
                               bool reinstall);

@@ -205,7 +205,7 @@ TEST(InstallProviderTest, NoTempDirectoryStillRunsTheSetup) {
 // failure code, including when process creation reports the missing folder
 // as 3, which a provider that ran could also give as a go-on exit code.
 TEST(InstallProviderTest, MissingSetupStopsTheRun) {
-  for (const std::uint32_t error : {2u, 3u}) {
+  for (const std::uint32_t error : {2u, 3u, 4u, 5u}) {
     SCOPED_TRACE(error);
     sim::Reset();
     sim::W().missingProgramError = error;
