@@ -1,6 +1,91 @@
 #include "packages/package_location.h"
-// Being written.
-std::uint32_t FindPackageFile(WString, WString&) { return 232; }
-WString SelectArchitecturePattern() { return u"*win32*"; }
-std::uint32_t ReadCurrentDirectory(WString&) { return 1; }
-void ResetArchitectureCacheForTesting() {}
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::uint32_t kErrorGenFailure = 31;
+constexpr std::uint32_t kPackageNotFound = 232;
+// The current directory may change size between the two reads; a few rounds
+// settle that, and a bound keeps an unattended run from spinning.
+constexpr int kCurrentDirectoryReads = 4;
+
+// IsWow64Process as looked up in kernel32: a process-wide cache that changes
+// at most once from "not looked up" and is never reset in a real run.
+enum class Wow64Entry { kNotLookedUp, kAbsent, kPresent };
+Wow64Entry g_wow64Entry = Wow64Entry::kNotLookedUp;
+platform::RawHandle g_isWow64Process = 0;
+
+bool IsDotName(const WString& name) { return !name.empty() && name[0] == u'.'; }
+
+// The failure's own code; a failed call that left no last-error value still
+// must not read as success.
+std::uint32_t LastErrorOrFailure() {
+  const std::uint32_t error = platform::GetLastError();
+  return error != 0 ? error : kErrorGenFailure;
+}
+
+}  // namespace
+
+std::uint32_t ReadCurrentDirectory(WString& directory) {
+  // The size query gives the length with its terminator. The directory is
+  // read at that length, never into a fixed buffer, so a package tree under
+  // a path longer than 259 characters is still found by its whole path.
+  std::uint32_t size = platform::GetCurrentDirectory(0, nullptr);
+  for (int round = 0; round < kCurrentDirectoryReads; ++round) {
+    if (size == 0) return LastErrorOrFailure();
+    WString buffer(size, char16_t(0));
+    const std::uint32_t copied = platform::GetCurrentDirectory(size, &buffer[0]);
+    if (copied == 0) return LastErrorOrFailure();
+    if (copied < size) {
+      buffer.resize(copied);
+      directory = buffer;
+      return 0;
+    }
+    // The directory grew between the two reads: copied is the new size.
+    size = copied;
+  }
+  return kErrorGenFailure;
+}
+
+std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
+  platform::FindData folder;
+  platform::FindHandle folders = platform::FindFirstFile(u"*", folder);
+  if (!folders) return kPackageNotFound;
+  do {
+    if ((folder.attributes & platform::kFileAttributeDirectory) == 0 || IsDotName(folder.name))
+      continue;
+    platform::FindData match;
+    const platform::FindHandle matches =
+        platform::FindFirstFile(folder.name + u"\\" + pattern, match);
+    if (!matches) continue;
+    // The first entry of the first folder holding one is taken as it is,
+    // folder or file: the search order decides, not the name.
+    WString directory;
+    const std::uint32_t read = ReadCurrentDirectory(directory);
+    if (read != 0) return read;
+    fullPath = directory + u"\\" + folder.name + u"\\" + match.name;
+    return 0;
+  } while (platform::FindNextFile(folders.get(), folder));
+  return kPackageNotFound;
+}
+
+WString SelectArchitecturePattern() {
+  if (g_wow64Entry == Wow64Entry::kNotLookedUp) {
+    const platform::RawHandle kernel32 = platform::GetModuleHandle(u"kernel32");
+    // Without kernel32 nothing is settled: the next call looks again.
+    if (kernel32 == 0) return u"*win32*";
+    g_isWow64Process = platform::GetProcAddress(kernel32, "IsWow64Process");
+    g_wow64Entry = g_isWow64Process != 0 ? Wow64Entry::kPresent : Wow64Entry::kAbsent;
+  }
+  if (g_wow64Entry == Wow64Entry::kAbsent) return u"*win32*";
+  // Asked every time: the answer belongs to this process, not to Windows.
+  bool wow64 = false;
+  if (platform::CallIsWow64Process(g_isWow64Process, wow64) && wow64) return u"*x64*";
+  return u"*win32*";
+}
+
+void ResetArchitectureCacheForTesting() {
+  g_wow64Entry = Wow64Entry::kNotLookedUp;
+  g_isWow64Process = 0;
+}

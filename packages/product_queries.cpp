@@ -1,9 +1,182 @@
 #include "packages/product_queries.h"
-// Being written.
-std::uint32_t ReadPackageIdentity(WString&, bool) { return 1627; }
-std::uint32_t CompareWithInstalled(WString, int&, bool) { return 1627; }
-int CompareVersionStrings(const WString& l, const WString& r) { return l < r ? -1 : (r < l ? 1 : 0); }
-int CompareVersions(const WString& l, const WString& r) { return CompareVersionStrings(l, r); }
-std::uint32_t ReadPackageProperty(platform::RawHandle, const WString&, WString&) { return 1627; }
-std::uint32_t ReadInstalledVersion(const WString&, WString&) { return 1627; }
-std::uint32_t FindRelatedProduct(const WString&, WString&) { return 1627; }
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "bootstrap/message_ids.h"
+#include "bootstrap/messages.h"
+#include "packages/package_location.h"
+
+namespace {
+
+constexpr std::uint32_t kErrorMoreData = 234;
+constexpr std::uint32_t kIgnoreMachineState = 1;  // MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE
+constexpr std::size_t kProductCodeBuffer = 39;    // a braced GUID and its terminator
+constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+// Windows Installer takes the package path into buffers of MAX_PATH (260)
+// units; Wine's msi.dll overruns its stack with a path of 300 and crashes the
+// caller. A longer path is refused here instead of handed over.
+constexpr std::size_t kMaxPackagePath = 259;
+
+void ShowError(std::uint16_t textId, bool silent) {
+  if (!silent) ShowMessage(textId, msg::kErrorCaption, platform::kMbOk | platform::kMbIconError);
+}
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+bool IsNumber(const WString& field) {
+  if (field.empty()) return false;
+  for (const char16_t c : field)
+    if (!IsDigit(c)) return false;
+  return true;
+}
+
+// Compares two runs of decimal digits by value without converting them, so
+// that no field is too long or too large to compare.
+int CompareDigitRuns(const WString& left, const WString& right) {
+  const std::size_t l = left.find_first_not_of(u'0');
+  const std::size_t r = right.find_first_not_of(u'0');
+  const WString a = l == WString::npos ? WString() : left.substr(l);
+  const WString b = r == WString::npos ? WString() : right.substr(r);
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return CompareVersionStrings(a, b);
+}
+
+// The fields of a dotted version, as they stand.
+std::vector<WString> SplitFields(const WString& version) {
+  std::vector<WString> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = version.find(u'.', start);
+    fields.push_back(version.substr(start, dot == WString::npos ? WString::npos : dot - start));
+    if (dot == WString::npos) return fields;
+    start = dot + 1;
+  }
+}
+
+std::uint32_t OpenPackage(const WString& path, platform::MsiHandle& package) {
+  if (path.size() > kMaxPackagePath) return kErrorFilenameExcedRange;
+  return platform::MsiOpenPackageEx(path, kIgnoreMachineState, package);
+}
+
+}  // namespace
+
+int CompareVersionStrings(const WString& left, const WString& right) {
+  // Walks both texts with their terminating zero, so a proper prefix sorts
+  // first and the units compare as unsigned 16-bit numbers.
+  for (std::size_t i = 0;; ++i) {
+    const char16_t l = i < left.size() ? left[i] : char16_t(0);
+    const char16_t r = i < right.size() ? right[i] : char16_t(0);
+    if (l != r) return l < r ? -1 : 1;
+    if (l == 0) return 0;
+  }
+}
+
+int CompareVersions(const WString& left, const WString& right) {
+  if (left.empty() || right.empty()) {
+    if (left.empty() && right.empty()) return 0;
+    return left.empty() ? -1 : 1;
+  }
+  const std::vector<WString> l = SplitFields(left);
+  const std::vector<WString> r = SplitFields(right);
+  // A field one version lacks counts as 0: 2.0 and 2.0.0 are the same.
+  const WString zero = u"0";
+  for (std::size_t i = 0; i < std::max(l.size(), r.size()); ++i) {
+    const WString& a = i < l.size() ? l[i] : zero;
+    const WString& b = i < r.size() ? r[i] : zero;
+    const int order = IsNumber(a) && IsNumber(b) ? CompareDigitRuns(a, b)
+                                                 : CompareVersionStrings(a, b);
+    if (order != 0) return order;
+  }
+  return 0;
+}
+
+std::uint32_t ReadPackageProperty(platform::RawHandle package, const WString& name,
+                                  WString& value) {
+  char16_t empty[1] = {0};
+  std::uint32_t length = 0;
+  const std::uint32_t sized = platform::MsiGetProperty(package, name, empty, length);
+  // 0 here is an empty or undefined property: value stays as handed in.
+  if (sized != kErrorMoreData) return sized;
+  WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
+  std::uint32_t capacity = length + 1;
+  const std::uint32_t read = platform::MsiGetProperty(package, name, &buffer[0], capacity);
+  CutAtFirstZero(buffer);
+  value = buffer;
+  return read;
+}
+
+std::uint32_t ReadInstalledVersion(const WString& productCode, WString& version) {
+  std::uint32_t length = 0;
+  const std::uint32_t sized =
+      platform::MsiGetProductInfo(productCode, u"VersionString", nullptr, length);
+  // A size query may answer "more data" as well as success; either way the
+  // length is known, and only other codes mean the version cannot be read.
+  if (sized != 0 && sized != kErrorMoreData) return sized;
+  WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
+  std::uint32_t capacity = length + 1;
+  const std::uint32_t read =
+      platform::MsiGetProductInfo(productCode, u"VersionString", &buffer[0], capacity);
+  CutAtFirstZero(buffer);
+  version = buffer;
+  return read;
+}
+
+std::uint32_t FindRelatedProduct(const WString& upgradeCode, WString& productCode) {
+  WString buffer(kProductCodeBuffer, char16_t(0));
+  // Only the first related product is ever asked for.
+  const std::uint32_t result = platform::MsiEnumRelatedProducts(upgradeCode, 0, &buffer[0]);
+  CutAtFirstZero(buffer);
+  productCode = buffer;
+  return result;
+}
+
+std::uint32_t ReadPackageIdentity(WString& code, bool related) {
+  WString path;
+  // The architecture's own package first; failing that, any package at all.
+  if (FindPackageFile(SelectArchitecturePattern() + u"*.msi", path) != 0) {
+    const std::uint32_t found = FindPackageFile(u"*.msi", path);
+    if (found != 0) return found;
+  }
+  platform::MsiHandle package;
+  const std::uint32_t opened = OpenPackage(path, package);
+  if (opened != 0) return opened;
+  if (!related) return ReadPackageProperty(package.get(), u"ProductCode", code);
+  // An unreadable upgrade code goes on empty; the enumeration then gives the
+  // failure its code.
+  WString upgradeCode;
+  ReadPackageProperty(package.get(), u"UpgradeCode", upgradeCode);
+  return FindRelatedProduct(upgradeCode, code);
+}
+
+std::uint32_t CompareWithInstalled(WString installedProductCode, int& comparison, bool silent) {
+  WString installedVersion;
+  const std::uint32_t installed = ReadInstalledVersion(installedProductCode, installedVersion);
+  if (installed != 0) {
+    ShowError(msg::kInstalledVersionUnreadable, silent);
+    return installed;
+  }
+  WString path;
+  const std::uint32_t found = FindPackageFile(u"vexiscom*.msi", path);
+  if (found != 0) {
+    ShowError(msg::kPackageNotFound, silent);
+    return found;
+  }
+  platform::MsiHandle package;
+  const std::uint32_t opened = OpenPackage(path, package);
+  if (opened != 0) {
+    ShowError(msg::kPackageNotOpened, silent);
+    return opened;
+  }
+  WString packageVersion;
+  const std::uint32_t read = ReadPackageProperty(package.get(), u"ProductVersion", packageVersion);
+  if (read != 0) {
+    ShowError(msg::kPackageVersionUnreadable, silent);
+    return read;
+  }
+  // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
+  // sorts before it as text.
+  comparison = CompareVersions(packageVersion, installedVersion);
+  return 0;
+}

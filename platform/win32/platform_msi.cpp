@@ -1,15 +1,182 @@
-// Being written: msi.dll bound by ordinal from the system directory.
+// Windows Installer bound at run time: msi.dll is loaded once, from the system
+// directory only, and every function is found by its ordinal. A setup program
+// runs from Downloads folders, where a planted msi.dll must never be the one
+// loaded; and the ordinals are what msi.dll has exported since its first
+// versions, so no name lookup can pick a different function.
+#include "platform/win32/windows_includes.h"
+
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/win32/msi_binding.h"
-void CloseMsiHandle(platform::RawHandle) {}
+
+namespace {
+
+// The ordinals of msi.dll that the system uses.
+constexpr WORD kMsiCloseHandle = 8;
+constexpr WORD kMsiGetProductInfoW = 70;
+constexpr WORD kMsiGetPropertyW = 74;
+constexpr WORD kMsiQueryFeatureStateW = 111;
+constexpr WORD kMsiQueryProductStateW = 113;
+constexpr WORD kMsiSetInternalUI = 141;
+constexpr WORD kMsiEnumRelatedProductsW = 205;
+constexpr WORD kMsiSourceListClearAllW = 209;
+constexpr WORD kMsiOpenPackageExW = 232;
+constexpr WORD kMsiSourceListSetInfoW = 268;
+
+constexpr int kInstallStateUnknown = -1;
+
+using MsiCloseHandleFn = UINT(WINAPI*)(DWORD);
+using MsiGetProductInfoWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, DWORD*);
+using MsiGetPropertyWFn = UINT(WINAPI*)(DWORD, LPCWSTR, LPWSTR, DWORD*);
+using MsiQueryFeatureStateWFn = int(WINAPI*)(LPCWSTR, LPCWSTR);
+using MsiQueryProductStateWFn = int(WINAPI*)(LPCWSTR);
+using MsiSetInternalUIFn = int(WINAPI*)(int, HWND*);
+using MsiEnumRelatedProductsWFn = UINT(WINAPI*)(LPCWSTR, DWORD, DWORD, LPWSTR);
+using MsiSourceListClearAllWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+using MsiOpenPackageExWFn = UINT(WINAPI*)(LPCWSTR, DWORD, DWORD*);
+using MsiSourceListSetInfoWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, int, DWORD, LPCWSTR, LPCWSTR);
+
+struct MsiLibrary {
+  HMODULE module = nullptr;
+  DWORD loadError = 0;
+};
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32 is refused (87) where the loader predates it
+// (Windows XP, Vista, 7 without its update); there the full path in the
+// system directory gives the same guarantee.
+HMODULE LoadFromSystemDirectory() {
+  HMODULE module = ::LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  wchar_t directory[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH - 9) return nullptr;
+  std::wstring path(directory, length);
+  path += L"\\msi.dll";
+  return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// Loaded on first use and kept for the life of the process; a load that
+// failed is not tried again, and its error answers every later call.
+const MsiLibrary& Library() {
+  static const MsiLibrary library = [] {
+    MsiLibrary loaded;
+    loaded.module = LoadFromSystemDirectory();
+    if (loaded.module == nullptr) {
+      loaded.loadError = ::GetLastError();
+      if (loaded.loadError == 0) loaded.loadError = ERROR_MOD_NOT_FOUND;
+    }
+    return loaded;
+  }();
+  return library;
+}
+
+// The function at `ordinal`, or null with the loader's error code in *error.
+template <typename Fn>
+Fn Bind(WORD ordinal, std::uint32_t* error) {
+  const MsiLibrary& library = Library();
+  if (library.module == nullptr) {
+    *error = library.loadError;
+    return nullptr;
+  }
+  const FARPROC function = ::GetProcAddress(library.module, MAKEINTRESOURCEA(ordinal));
+  if (function == nullptr) {
+    *error = ::GetLastError();
+    if (*error == 0) *error = ERROR_PROC_NOT_FOUND;
+    return nullptr;
+  }
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(function));
+}
+
+const wchar_t* W(const WString& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+wchar_t* W(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer); }
+
+}  // namespace
+
+void CloseMsiHandle(platform::RawHandle handle) {
+  std::uint32_t error = 0;
+  if (const auto close = Bind<MsiCloseHandleFn>(kMsiCloseHandle, &error))
+    close(static_cast<DWORD>(handle));
+}
+
 namespace platform {
-std::uint32_t MsiSetInternalUI(std::uint32_t) { return 0; }
-std::uint32_t MsiOpenPackageEx(const WString&, std::uint32_t, MsiHandle&) { return 1627; }
-std::uint32_t MsiGetProperty(RawHandle, const WString&, char16_t*, std::uint32_t&) { return 1627; }
-std::uint32_t MsiGetProductInfo(const WString&, const WString&, char16_t*, std::uint32_t&) { return 1627; }
-std::uint32_t MsiEnumRelatedProducts(const WString&, std::uint32_t, char16_t*) { return 1627; }
-int MsiQueryProductState(const WString&) { return -1; }
-int MsiQueryFeatureState(const WString&, const WString&) { return -1; }
-std::uint32_t MsiSourceListClearAll(const WString&) { return 1627; }
-std::uint32_t MsiSourceListSetInfo(const WString&, std::uint32_t, std::uint32_t, const WString&, const WString&) { return 1627; }
+
+std::uint32_t MsiSetInternalUI(std::uint32_t level) {
+  std::uint32_t error = 0;
+  const auto set = Bind<MsiSetInternalUIFn>(kMsiSetInternalUI, &error);
+  if (!set) return error;
+  return static_cast<std::uint32_t>(set(static_cast<int>(level), nullptr));
+}
+
+std::uint32_t MsiOpenPackageEx(const WString& path, std::uint32_t options, MsiHandle& package) {
+  std::uint32_t error = 0;
+  const auto open = Bind<MsiOpenPackageExWFn>(kMsiOpenPackageExW, &error);
+  if (!open) return error;
+  DWORD handle = 0;
+  const UINT result = open(W(path), options, &handle);
+  // Only a successful open hands over a handle to be closed.
+  if (result == ERROR_SUCCESS) package.reset(handle);
+  return result;
+}
+
+std::uint32_t MsiGetProperty(RawHandle package, const WString& name, char16_t* buffer,
+                             std::uint32_t& length) {
+  std::uint32_t error = 0;
+  const auto get = Bind<MsiGetPropertyWFn>(kMsiGetPropertyW, &error);
+  if (!get) return error;
+  DWORD size = length;
+  const UINT result = get(static_cast<DWORD>(package), W(name), W(buffer), &size);
+  length = size;
+  return result;
+}
+
+std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute,
+                                char16_t* buffer, std::uint32_t& length) {
+  std::uint32_t error = 0;
+  const auto get = Bind<MsiGetProductInfoWFn>(kMsiGetProductInfoW, &error);
+  if (!get) return error;
+  DWORD size = length;
+  const UINT result = get(W(product), W(attribute), W(buffer), &size);
+  length = size;
+  return result;
+}
+
+std::uint32_t MsiEnumRelatedProducts(const WString& upgradeCode, std::uint32_t index,
+                                     char16_t* productBuffer) {
+  std::uint32_t error = 0;
+  const auto enumerate = Bind<MsiEnumRelatedProductsWFn>(kMsiEnumRelatedProductsW, &error);
+  if (!enumerate) return error;
+  return enumerate(W(upgradeCode), 0, index, W(productBuffer));
+}
+
+int MsiQueryProductState(const WString& product) {
+  std::uint32_t error = 0;
+  const auto query = Bind<MsiQueryProductStateWFn>(kMsiQueryProductStateW, &error);
+  if (!query) return kInstallStateUnknown;
+  return query(W(product));
+}
+
+int MsiQueryFeatureState(const WString& product, const WString& feature) {
+  std::uint32_t error = 0;
+  const auto query = Bind<MsiQueryFeatureStateWFn>(kMsiQueryFeatureStateW, &error);
+  if (!query) return kInstallStateUnknown;
+  return query(W(product), W(feature));
+}
+
+std::uint32_t MsiSourceListClearAll(const WString& product) {
+  std::uint32_t error = 0;
+  const auto clear = Bind<MsiSourceListClearAllWFn>(kMsiSourceListClearAllW, &error);
+  if (!clear) return error;
+  return clear(W(product), nullptr, 0);
+}
+
+std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context,
+                                   std::uint32_t options, const WString& property,
+                                   const WString& value) {
+  std::uint32_t error = 0;
+  const auto set = Bind<MsiSourceListSetInfoWFn>(kMsiSourceListSetInfoW, &error);
+  if (!set) return error;
+  return set(W(product), nullptr, static_cast<int>(context), options, W(property), W(value));
+}
+
 }  // namespace platform

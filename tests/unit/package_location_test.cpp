@@ -1,0 +1,221 @@
+// Finding package files under the current directory and choosing the
+// architecture word, on the simulated Windows.
+#include <gtest/gtest.h>
+
+#include "packages/package_location.h"
+#include "tests/sim/sim_world.h"
+
+namespace {
+
+class PackageLocationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    ResetArchitectureCacheForTesting();
+  }
+  void TearDown() override {
+    // Both searches are closed on every path.
+    EXPECT_TRUE(sim::W().openHandles.empty());
+    EXPECT_EQ(sim::CallCount("FindClose"), sim::W().handlesOpened);
+  }
+};
+
+// Tests that the first subfolder the search yields wins, not the first by name.
+TEST_F(PackageLocationTest, FirstFolderInSystemOrderWins) {
+  sim::AddPackage(u"C:\\dist\\zeta\\vexiscom_x64.msi", {});
+  sim::AddPackage(u"C:\\dist\\alpha\\vexiscom_x64.msi", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(path, u"C:\\dist\\zeta\\vexiscom_x64.msi");
+}
+
+// Tests that within the winning folder only the first match is taken.
+TEST_F(PackageLocationTest, FirstMatchInFolderWins) {
+  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_x64.msi", {});
+  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_win32.msi", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(path, u"C:\\dist\\pkg\\vexiscom_x64.msi");
+}
+
+// Tests that a folder whose name begins with a dot is never searched.
+TEST_F(PackageLocationTest, DotFoldersAreSkipped) {
+  sim::AddPackage(u"C:\\dist\\.cache\\vexiscom_x64.msi", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 232u);
+  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_x64.msi", {});
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(path, u"C:\\dist\\pkg\\vexiscom_x64.msi");
+}
+
+// Tests that a package lying in the current directory itself is not found.
+TEST_F(PackageLocationTest, CurrentDirectoryItselfIsNotSearched) {
+  sim::AddPackage(u"C:\\dist\\vexiscom_x64.msi", {});
+  sim::AddFolder(u"C:\\dist\\empty");
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 232u);
+}
+
+// Tests that a file at the top level named like a folder is not searched into
+// and that nothing below the first level is found.
+TEST_F(PackageLocationTest, OnlyFoldersOneLevelDeep) {
+  sim::AddFile(u"C:\\dist\\pkg");
+  sim::AddPackage(u"C:\\dist\\deep\\er\\vexiscom_x64.msi", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 232u);
+}
+
+// Tests that a current directory with no subfolders yields 232 without ever
+// reading the current directory.
+TEST_F(PackageLocationTest, NoSubfolders) {
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"*.msi", path), 232u);
+  EXPECT_EQ(sim::CallCount("GetCurrentDirectoryW"), 0);
+}
+
+// Tests that a folder whose name matches the pattern is taken like a file.
+TEST_F(PackageLocationTest, MatchingFolderIsTaken) {
+  sim::AddFolder(u"C:\\dist\\pkg\\vexiscom_x64.msi");
+  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_x64_real.msi", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(path, u"C:\\dist\\pkg\\vexiscom_x64.msi");
+}
+
+// Tests that the wildcard rules of the system apply: case-blind, "**" = "*".
+TEST_F(PackageLocationTest, JoinedPatternMatchesWithoutRegardToCase) {
+  sim::AddPackage(u"C:\\dist\\Pkg\\VEXISCOM_X64_2.0.MSI", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"*x64**.msi", path), 0u);
+  EXPECT_EQ(path, u"C:\\dist\\Pkg\\VEXISCOM_X64_2.0.MSI");
+}
+
+// Tests that a drive root as current directory gives two backslashes in a row.
+TEST_F(PackageLocationTest, DriveRootGivesTwoBackslashes) {
+  sim::W().currentDirectory = u"D:\\";
+  sim::AddPackage(u"D:\\plugin\\vexiscom_win32.msi", {});
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*", path), 0u);
+  EXPECT_EQ(path, u"D:\\\\plugin\\vexiscom_win32.msi");
+}
+
+// Tests that a package under a current directory longer than 259 characters
+// is found by its whole path, not a truncated one.
+TEST_F(PackageLocationTest, DeepCurrentDirectoryIsReadWhole) {
+  WString deep = u"C:\\dist";
+  while (deep.size() < 300) deep += u"\\папка_установки";
+  sim::W().currentDirectory = deep;
+  sim::AddPackage(deep + u"\\pkg\\vexiscom_x64.msi", {});
+  WString path;
+  ASSERT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(path, deep + u"\\pkg\\vexiscom_x64.msi");
+  EXPECT_GT(path.size(), 300u);
+}
+
+// Tests that a current directory that cannot be read after a match gives the
+// system's error code.
+TEST_F(PackageLocationTest, UnreadableCurrentDirectoryGivesItsError) {
+  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_x64.msi", {});
+  sim::FailCall("GetCurrentDirectoryW", 5);
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 5u);
+}
+
+// Tests that a current directory that cannot be listed at all gives 232.
+TEST_F(PackageLocationTest, UnlistableCurrentDirectoryGives232) {
+  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_x64.msi", {});
+  sim::FailCall("FindFirstFileW", 5, 1);
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 232u);
+}
+
+// Tests that a failing listing of the folders ends the search with 232.
+TEST_F(PackageLocationTest, FailingFolderListingGives232) {
+  sim::AddFolder(u"C:\\dist\\first");
+  sim::AddPackage(u"C:\\dist\\second\\vexiscom_x64.msi", {});
+  sim::FailCall("FindNextFileW", 21);
+  WString path;
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 232u);
+}
+
+class CurrentDirectoryTest : public PackageLocationTest {};
+
+// Tests that the current directory is read at its real length.
+TEST_F(CurrentDirectoryTest, ReadsAnyLength) {
+  for (const std::size_t length : {3u, 259u, 260u, 261u, 1000u, 32000u}) {
+    sim::Reset();
+    WString directory = u"C:\\";
+    directory.resize(length, u'д');
+    sim::W().currentDirectory = directory;
+    WString read = u"left over";
+    EXPECT_EQ(ReadCurrentDirectory(read), 0u) << length;
+    EXPECT_EQ(read, directory) << length;
+  }
+}
+
+// Tests that either read failing gives the system's error code.
+TEST_F(CurrentDirectoryTest, FailureGivesSystemError) {
+  for (const int occurrence : {1, 2}) {
+    sim::Reset();
+    sim::FailCall("GetCurrentDirectoryW", 1005, occurrence);
+    WString read = u"kept";
+    EXPECT_EQ(ReadCurrentDirectory(read), 1005u) << occurrence;
+    EXPECT_EQ(read, u"kept");
+  }
+}
+
+// Tests that a failure without a last-error value is still a failure.
+TEST_F(CurrentDirectoryTest, FailureWithoutErrorIsNoSuccess) {
+  sim::FailCall("GetCurrentDirectoryW", 0, 1);
+  WString read;
+  EXPECT_NE(ReadCurrentDirectory(read), 0u);
+}
+
+class ArchitectureTest : public PackageLocationTest {};
+
+// Tests that the WOW64 answer of the process picks the word.
+TEST_F(ArchitectureTest, Wow64PicksX64) {
+  sim::W().wow64 = true;
+  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  sim::W().wow64 = false;
+  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+}
+
+// Tests that IsWow64Process is looked up once and called on every call.
+TEST_F(ArchitectureTest, LooksUpOnceCallsEachTime) {
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  EXPECT_EQ(sim::CallCount("GetModuleHandleW"), 1);
+  EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
+  EXPECT_EQ(sim::CallCount("IsWow64Process"), 3);
+}
+
+// Tests that a kernel32 without IsWow64Process gives "*win32*" and is not
+// asked again.
+TEST_F(ArchitectureTest, MissingFunctionIsRemembered) {
+  sim::W().missingFunctions.insert("IsWow64Process");
+  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  sim::W().missingFunctions.clear();
+  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
+  EXPECT_EQ(sim::CallCount("IsWow64Process"), 0);
+}
+
+// Tests that without a kernel32 module handle the lookup is tried again.
+TEST_F(ArchitectureTest, NoKernel32IsRetried) {
+  sim::W().loadedModules.erase(u"kernel32");
+  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  EXPECT_EQ(sim::CallCount("GetProcAddress"), 0);
+  sim::W().loadedModules.insert(u"kernel32");
+  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  EXPECT_EQ(sim::CallCount("GetModuleHandleW"), 2);
+  EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
+}
+
+// Tests that a failing IsWow64Process call gives "*win32*" for that call only.
+TEST_F(ArchitectureTest, FailingCallGivesWin32) {
+  sim::FailCall("IsWow64Process", 6, 1);
+  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+}
+
+}  // namespace
