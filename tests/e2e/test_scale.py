@@ -1,0 +1,127 @@
+"""Large and odd input for the real vexissetup.exe under Wine: a distribution
+tree of 10,000 folders, a "TMP" longer than 260 characters in Cyrillic with
+blanks, and a "TMP" that names a file. Each run must end with a truthful exit
+code, and the installer's log must lie where the failure box says.
+"""
+
+import glob
+import os
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import plugin_packages as pp  # noqa: E402
+import wine_harness as wh  # noqa: E402
+
+CAPTION = "Норвикс ЭЦП Browser plug-in"
+CONFIRM = "Установить Норвикс ЭЦП Browser plug-in?"
+FAILED = "В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка"
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+PACKAGE = "vexiscom-x64.msi"
+
+
+class ScaleTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = wh.session()
+        cls.scratch = tempfile.mkdtemp(prefix="scale-", dir=os.path.dirname(cls.session.prefix))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.session.reset()
+        name = self.id().rsplit(".", 1)[-1]
+        self.family = pp.Family("%s-%s" % (name, os.path.basename(self.scratch)))
+        self.root = os.path.join(self.scratch, name)
+        self.dist = os.path.join(self.root, "dist")
+        self.temp = os.path.join(self.root, "temp")
+        os.makedirs(self.temp)
+
+    def package(self, folder, version):
+        return pp.build_package(os.path.join(self.dist, folder, PACKAGE), self.family, version)
+
+    def installed_version(self, code):
+        value = self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
+        return value[1] if value else None
+
+    def start(self, *args, temp):
+        temp_windows = wh.to_windows_path(temp)
+        return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=self.dist,
+                                env={"TMP": temp_windows, "TEMP": temp_windows})
+
+    def long_folder(self, length):
+        """A folder below the root whose Windows path has at least length characters, Cyrillic with blanks."""
+        path = os.path.join(self.root, "длинный путь")
+        while len(wh.to_windows_path(path)) < length:
+            path = os.path.join(path, "Временные файлы администратора")
+        os.makedirs(path)
+        return path
+
+    # Tests a tree of 10,000 folders with the package in one of them: found and installed, silently.
+    def test_ten_thousand_folders(self):
+        for i in range(10000):
+            os.makedirs(os.path.join(self.dist, "папка %05d" % i))
+        code = self.package("папка 09999", "2.0.21")
+        t0 = time.monotonic()
+        run = self.start("-silent", temp=self.temp)
+        self.assertEqual(run.wait_exit(timeout=600).code, 0)
+        wh._log("10,000 folders: silent install in %.1f s" % (time.monotonic() - t0))
+        self.assertEqual(self.installed_version(code), "2.0.21")
+        self.assertEqual(len(glob.glob(os.path.join(self.temp, PACKAGE + "_*.log"))), 1)
+
+    # Tests a TMP longer than 260 characters: the installation succeeds and its log lies in that folder.
+    def test_temp_longer_than_260_characters(self):
+        temp = self.long_folder(300)
+        code = self.package("x64", "2.0.22")
+        run = self.start("-silent", temp=temp)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.22")
+        logs = glob.glob(os.path.join(glob.escape(temp), PACKAGE + "_*.log"))
+        self.assertEqual(len(logs), 1, os.listdir(temp))
+        self.assertGreater(os.path.getsize(logs[0]), 1000)
+
+    # Tests a failure under a TMP longer than 260 characters: the box names the whole log path, which exists.
+    def test_failure_box_names_a_long_log_path(self):
+        temp = self.long_folder(300)
+        pp.build_package(os.path.join(self.dist, "x64", PACKAGE), self.family, "2.0.23", fail=True)
+        run = self.start("-VexisArgs", "/qn", temp=temp)
+        box = run.wait_box()
+        self.assertEqual((box.caption, box.text), (CAPTION, CONFIRM))
+        run.press(wh.IDYES)
+        box = run.wait_box()
+        self.assertEqual(box.caption, CAPTION)
+        logs = glob.glob(os.path.join(glob.escape(temp), PACKAGE + "_*.log"))
+        self.assertEqual(len(logs), 1, os.listdir(temp))
+        self.assertEqual(box.text, FAILED + ": 1603.\nInstall log: " + wh.to_windows_path(logs[0]))
+        run.press(wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 1603)
+
+    # Tests a TMP that names a file: Windows Installer cannot work there and refuses; its own exit code
+    # (the one msiexec gives when started directly with that TMP) is the exit code, and nothing is installed.
+    def test_temp_names_a_file(self):
+        temp = os.path.join(self.root, "temp.txt")
+        with open(temp, "w") as f:
+            f.write("not a folder\n")
+        path = os.path.join(self.dist, "x64", PACKAGE)
+        code = self.package("x64", "2.0.24")
+        temp_windows = wh.to_windows_path(temp)
+        direct = self.session.run(r"C:\windows\system32\msiexec.exe", ["/i", wh.to_windows_path(path), "/qn"],
+                                  env={"TMP": temp_windows, "TEMP": temp_windows}).wait_exit().code
+        self.assertNotEqual(direct, 0)
+        self.assertIsNone(self.installed_version(code))
+        run = self.start("-silent", temp=temp)
+        self.assertEqual(run.wait_exit().code, direct)
+        self.assertIsNone(self.installed_version(code))
+        with open(temp) as f:
+            self.assertEqual(f.read(), "not a folder\n")
+
+if __name__ == "__main__":
+    if not os.path.isfile(os.path.join(os.environ.get("E2E_WINDOWS_BUILD_DIR", ""), "vexissetup.exe")):
+        print("no vexissetup.exe in the Windows build")
+        sys.exit(77)
+    unittest.main()
