@@ -79,7 +79,8 @@ using IconHandle = Owned<HandleKind::kIcon>;
 // ---------------------------------------------------------------------------
 // Process start and end.
 
-// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32): called first thing,
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), looked up at run
+// time; where the system lacks it, SetDllDirectoryW(""). Called first thing,
 // so that no DLL planted beside the exe (a Downloads folder) is ever loaded.
 void RestrictDllSearchToSystemDirectory();
 

@@ -37,8 +37,22 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   }
 }
 
+// SetDefaultDllDirectories is looked up, not imported: Windows XP, Vista and
+// 7 without its update lack it, and an import would keep the exe from
+// starting there at all. Those systems at least lose the current directory
+// from the search (SetDllDirectoryW with an empty text, XP SP1 and later);
+// msi.dll is loaded by its full path there.
 void RestrictDllSearchToSystemDirectory() {
-  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  if (kernel32 == nullptr) return;
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  const auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDllDirectoryW")));
+  if (setDirectory != nullptr) setDirectory(L"");
 }
 
 void ExitProcessNormally(int code) { std::exit(code); }

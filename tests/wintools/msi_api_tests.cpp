@@ -318,8 +318,8 @@ TEST_F(MsiApiTest, DeepCurrentDirectory) {
 }
 
 // Tests that a plain LoadLibraryW("msi.dll") from this program's folder gets
-// the planted stand-in: the place is dangerous, so the next test means
-// something.
+// the planted stand-in (the place is dangerous, so the other checks mean
+// something), and that it no longer does once the search is restricted.
 TEST_F(PlantedMsiTest, PlainLoadTakesThePlant) {
   wchar_t self[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -333,6 +333,11 @@ TEST_F(PlantedMsiTest, PlainLoadTakesThePlant) {
   const DWORD answer = RunProgram(u"\"" + probe + u"\"");
   Report("plain LoadLibraryW(msi.dll) ordinal 113", answer);
   EXPECT_EQ(answer, static_cast<DWORD>(kPlanted));
+
+  // The same plain load after the exe's first step gets the system's msi.dll.
+  const DWORD restricted = RunProgram(u"\"" + probe + u"\" --restricted");
+  Report("plain LoadLibraryW(msi.dll) after the search is restricted", restricted);
+  EXPECT_EQ(restricted, static_cast<DWORD>(-1));
 }
 
 // Tests that the seam binds the system's msi.dll although the stand-in lies

@@ -1,0 +1,119 @@
+"""The import table of the real vexissetup.exe, read from the PE file itself.
+
+The exe is a 32-bit GUI program that imports system DLLs only: a MinGW runtime
+DLL would be missing on the administrator's machine, and msi.dll must never be
+imported (it is bound at run time from the system directory, so that a copy
+planted beside the exe is never loaded). IsUserAnAdmin comes from shell32 by
+ordinal 680 only. No import may name a kernel32 function that older supported
+Windows lacks, or the exe would not start there at all and the administrator
+would see a loader error instead of the version message.
+"""
+
+import os
+import struct
+import sys
+import unittest
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll", "gdi32.dll",
+               "comctl32.dll"}
+# Functions newer than Windows XP that the static runtime or the DLL hardening would otherwise import.
+NEWER_KERNEL32 = {"SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory", "GetTickCount64",
+                  "InitializeConditionVariable", "SleepConditionVariableCS", "WakeConditionVariable",
+                  "WakeAllConditionVariable", "InitOnceExecuteOnce", "InitializeSRWLock", "AcquireSRWLockExclusive",
+                  "ReleaseSRWLockExclusive", "GetCurrentProcessorNumber", "FlsAlloc", "FlsGetValue",
+                  "FlsSetValue", "FlsFree", "CreateSymbolicLinkW", "GetFinalPathNameByHandleW"}
+# Windows 2000 lacks these two; the exe provides them itself.
+NEWER_THAN_2000 = {"AddVectoredExceptionHandler", "RemoveVectoredExceptionHandler"}
+
+IMAGE_FILE_MACHINE_I386 = 0x14C
+PE32_MAGIC = 0x10B
+IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+
+
+class PeFile:
+    """The few parts of a PE32 file this test needs: header fields and the import table."""
+
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise ValueError("not an MZ file")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        self.magic = struct.unpack_from("<H", data, optional)[0]
+        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        self.import_rva = struct.unpack_from("<I", data, optional + 96 + 8)[0]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<IIII", data, table + i * 40 + 8)
+            self.sections.append((rva, max(virtual_size, raw_size), raw_offset))
+
+    def offset(self, rva):
+        for start, size, raw in self.sections:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError("RVA %#x lies in no section" % rva)
+
+    def text(self, rva):
+        at = self.offset(rva)
+        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
+
+    def imports(self):
+        """{dll name in lower case: [function name, or ordinal number]}."""
+        result = {}
+        at = self.offset(self.import_rva)
+        while True:
+            lookup, _, _, name, first = struct.unpack_from("<IIIII", self.data, at)
+            if name == 0:
+                return result
+            entries = result.setdefault(self.text(name).lower(), [])
+            thunk = self.offset(lookup or first)
+            while True:
+                value = struct.unpack_from("<I", self.data, thunk)[0]
+                if value == 0:
+                    break
+                entries.append(value & 0xFFFF if value & 0x80000000 else self.text(value + 2))
+                thunk += 4
+            at += 20
+
+
+class ImportTableTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        with open(os.path.join(os.environ["E2E_WINDOWS_BUILD_DIR"], "vexissetup.exe"), "rb") as f:
+            cls.pe = PeFile(f.read())
+        cls.imports = cls.pe.imports()
+
+    # Tests a 32-bit GUI program.
+    def test_header(self):
+        self.assertEqual(self.pe.machine, IMAGE_FILE_MACHINE_I386)
+        self.assertEqual(self.pe.magic, PE32_MAGIC)
+        self.assertEqual(self.pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+
+    # Tests that only system DLLs are imported: no MinGW runtime, no msi.dll.
+    def test_system_dlls_only(self):
+        self.assertIn("kernel32.dll", self.imports)
+        self.assertLessEqual(set(self.imports), SYSTEM_DLLS, sorted(self.imports))
+
+    # Tests IsUserAnAdmin: by shell32 ordinal 680 only, never by name.
+    def test_is_user_an_admin_by_ordinal(self):
+        shell32 = self.imports.get("shell32.dll", [])
+        self.assertIn(680, shell32, shell32)
+        self.assertNotIn("IsUserAnAdmin", shell32)
+        for name, functions in self.imports.items():
+            self.assertFalse(any(str(f).startswith("Msi") for f in functions), name)
+
+    # Tests that no kernel32 import is missing from the oldest Windows the version check judges.
+    def test_starts_on_older_windows(self):
+        kernel32 = set(f for f in self.imports["kernel32.dll"] if isinstance(f, str))
+        self.assertEqual(kernel32 & (NEWER_KERNEL32 | NEWER_THAN_2000), set())
+
+
+if __name__ == "__main__":
+    if not os.path.isfile(os.path.join(os.environ.get("E2E_WINDOWS_BUILD_DIR", ""), "vexissetup.exe")):
+        print("no vexissetup.exe in the Windows build")
+        sys.exit(77)
+    unittest.main()
