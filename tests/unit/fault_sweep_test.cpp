@@ -67,6 +67,16 @@ void Installed(const WString& version) {
   sim::InstallProduct(kProduct, product);
 }
 
+// Both providers' Setup.exe in the tree, exiting with the given codes, and
+// the plug-in's installer succeeding.
+void Providers(std::uint32_t cspExit, std::uint32_t ucspExit) {
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(cspExit);
+  sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(ucspExit);
+  sim::AddFile(u"C:\\dist\\csp\\Setup.exe");
+  sim::AddFile(u"C:\\dist\\ucsp\\Setup.exe");
+  InstallRecordingMsiexec(0);
+}
+
 const Scenario kScenarios[] = {
     {"first install", {}, u"2.0.1", [] { InstallRecordingMsiexec(0); }, 0, true},
     {"first install, silent", {u"-silent"}, u"2.0.1", [] { InstallRecordingMsiexec(0); }, 0, true},
@@ -109,37 +119,19 @@ const Scenario kScenarios[] = {
     {"providers, ucsp fails",
      {u"-csp", u"-ucsp"},
      u"2.0.1",
-     [] {
-       sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
-       sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(1603);
-       sim::AddFile(u"C:\\dist\\csp\\Setup.exe");
-       sim::AddFile(u"C:\\dist\\ucsp\\Setup.exe");
-       InstallRecordingMsiexec(0);
-     },
+     [] { Providers(0, 1603); },
      1603,
      false},
     {"providers, ucsp fails, silent",
      {u"-csp", u"-ucsp", u"-silent"},
      u"2.0.1",
-     [] {
-       sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
-       sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(1603);
-       sim::AddFile(u"C:\\dist\\csp\\Setup.exe");
-       sim::AddFile(u"C:\\dist\\ucsp\\Setup.exe");
-       InstallRecordingMsiexec(0);
-     },
+     [] { Providers(0, 1603); },
      1603,
      false},
     {"providers, csp cancelled, silent",
      {u"-csp", u"-ucsp", u"-silent"},
      u"2.0.1",
-     [] {
-       sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(1602);
-       sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
-       sim::AddFile(u"C:\\dist\\csp\\Setup.exe");
-       sim::AddFile(u"C:\\dist\\ucsp\\Setup.exe");
-       InstallRecordingMsiexec(0);
-     },
+     [] { Providers(1602, 0); },
      0,
      true},
     {"restart offered", {}, u"2.0.1", [] { InstallRecordingMsiexec(3010); }, 0, true},
