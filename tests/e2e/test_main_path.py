@@ -6,15 +6,13 @@ failing package, and a tree under Cyrillic paths with spaces.
 Each scenario has a product family of its own (see plugin_packages).
 """
 
-import glob
 import os
-import shutil
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import plugin_packages as pp  # noqa: E402
+import plugin_scenario as ps  # noqa: E402
 import wine_harness as wh  # noqa: E402
 
 CAPTION = "Норвикс ЭЦП Browser plug-in"
@@ -27,29 +25,15 @@ BROWSER_NOTICE = ("Норвикс ЭЦП Browser plug-in успешно уста
 RESTART_QUESTION = ("Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
                     "Browser plug-in необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?")
 FAILED = "В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка"
-UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 MARKER = r"HKCU\Software\NeedBstrReboot"
 
 
-class MainPathTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.session = wh.session()
-        cls.scratch = tempfile.mkdtemp(prefix="main-path-", dir=os.path.dirname(cls.session.prefix))
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch, ignore_errors=True)
+class MainPathTest(ps.PluginScenario):
+    scratch_prefix = "main-path-"
 
     def setUp(self):
-        self.session.reset()
+        super().setUp()
         self.session.reg_delete(MARKER)
-        name = self.id().rsplit(".", 1)[-1]
-        self.family = pp.Family("%s-%s" % (name, os.path.basename(self.scratch)))
-        self.root = os.path.join(self.scratch, name)
-        self.dist = os.path.join(self.root, "dist")
-        self.temp = os.path.join(self.root, "temp")
-        os.makedirs(self.temp)
 
     # ----- helpers -----
 
@@ -68,15 +52,6 @@ class MainPathTest(unittest.TestCase):
         self.assertEqual(self.installed_version(code), version)
         return code
 
-    def installed_version(self, code):
-        value = self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
-        return value[1] if value else None
-
-    def start(self, *args, dist=None, temp=None):
-        temp_windows = wh.to_windows_path(temp or self.temp)
-        return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=dist or self.dist,
-                                env={"TMP": temp_windows, "TEMP": temp_windows})
-
     def answer(self, run, text, caption, button, shot=None):
         box = run.wait_box()
         if shot:
@@ -84,9 +59,6 @@ class MainPathTest(unittest.TestCase):
         self.assertEqual((box.caption, box.text), (caption, text), box)
         run.press(button)
         return box
-
-    def logs(self, package="vexiscom-x64.msi", temp=None):
-        return glob.glob(os.path.join(temp or self.temp, package + "_*.log"))
 
     def marker_exists(self):
         return self.session.reg_query(MARKER) is not None

@@ -4,55 +4,27 @@ blanks, and a "TMP" that names a file. Each run must end with a truthful exit
 code, and the installer's log must lie where the failure box says.
 """
 
-import glob
 import os
-import shutil
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import plugin_packages as pp  # noqa: E402
+import plugin_scenario as ps  # noqa: E402
 import wine_harness as wh  # noqa: E402
 
 CAPTION = "Норвикс ЭЦП Browser plug-in"
 CONFIRM = "Установить Норвикс ЭЦП Browser plug-in?"
 FAILED = "В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка"
-UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 PACKAGE = "vexiscom-x64.msi"
 
 
-class ScaleTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.session = wh.session()
-        cls.scratch = tempfile.mkdtemp(prefix="scale-", dir=os.path.dirname(cls.session.prefix))
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch, ignore_errors=True)
-
-    def setUp(self):
-        self.session.reset()
-        name = self.id().rsplit(".", 1)[-1]
-        self.family = pp.Family("%s-%s" % (name, os.path.basename(self.scratch)))
-        self.root = os.path.join(self.scratch, name)
-        self.dist = os.path.join(self.root, "dist")
-        self.temp = os.path.join(self.root, "temp")
-        os.makedirs(self.temp)
+class ScaleTest(ps.PluginScenario):
+    scratch_prefix = "scale-"
 
     def package(self, folder, version):
         return pp.build_package(os.path.join(self.dist, folder, PACKAGE), self.family, version)
-
-    def installed_version(self, code):
-        value = self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
-        return value[1] if value else None
-
-    def start(self, *args, temp):
-        temp_windows = wh.to_windows_path(temp)
-        return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=self.dist,
-                                env={"TMP": temp_windows, "TEMP": temp_windows})
 
     def long_folder(self, length):
         """A folder below the root whose Windows path has at least length characters, Cyrillic with blanks."""
@@ -68,11 +40,11 @@ class ScaleTest(unittest.TestCase):
             os.makedirs(os.path.join(self.dist, "папка %05d" % i))
         code = self.package("папка 09999", "2.0.21")
         t0 = time.monotonic()
-        run = self.start("-silent", temp=self.temp)
+        run = self.start("-silent")
         self.assertEqual(run.wait_exit(timeout=600).code, 0)
         wh._log("10,000 folders: silent install in %.1f s" % (time.monotonic() - t0))
         self.assertEqual(self.installed_version(code), "2.0.21")
-        self.assertEqual(len(glob.glob(os.path.join(self.temp, PACKAGE + "_*.log"))), 1)
+        self.assertEqual(len(self.logs()), 1)
 
     # Tests a TMP longer than 260 characters: the installation succeeds and its log lies in that folder.
     def test_temp_longer_than_260_characters(self):
@@ -81,7 +53,7 @@ class ScaleTest(unittest.TestCase):
         run = self.start("-silent", temp=temp)
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.installed_version(code), "2.0.22")
-        logs = glob.glob(os.path.join(glob.escape(temp), PACKAGE + "_*.log"))
+        logs = self.logs(temp=temp)
         self.assertEqual(len(logs), 1, os.listdir(temp))
         self.assertGreater(os.path.getsize(logs[0]), 1000)
 
@@ -95,7 +67,7 @@ class ScaleTest(unittest.TestCase):
         run.press(wh.IDYES)
         box = run.wait_box()
         self.assertEqual(box.caption, CAPTION)
-        logs = glob.glob(os.path.join(glob.escape(temp), PACKAGE + "_*.log"))
+        logs = self.logs(temp=temp)
         self.assertEqual(len(logs), 1, os.listdir(temp))
         self.assertEqual(box.text, FAILED + ": 1603.\nInstall log: " + wh.to_windows_path(logs[0]))
         run.press(wh.IDOK)

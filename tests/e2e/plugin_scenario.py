@@ -1,0 +1,52 @@
+"""The common ground of the plug-in scenarios under Wine: one session, a
+scratch folder per test class, and per test a product family of its own, a
+distribution tree and a TMP folder.
+"""
+
+import glob
+import os
+import shutil
+import tempfile
+import unittest
+
+import plugin_packages as pp
+import wine_harness as wh
+
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+class PluginScenario(unittest.TestCase):
+    scratch_prefix = "scenario-"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = wh.session()
+        cls.scratch = tempfile.mkdtemp(prefix=cls.scratch_prefix, dir=os.path.dirname(cls.session.prefix))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.session.reset()
+        name = self.id().rsplit(".", 1)[-1]
+        self.family = pp.Family("%s-%s" % (name, os.path.basename(self.scratch)))
+        self.root = os.path.join(self.scratch, name)
+        self.dist = os.path.join(self.root, "dist")
+        self.temp = os.path.join(self.root, "temp")
+        os.makedirs(self.temp)
+
+    def installed_version(self, code):
+        """The installed version of a product code of the family, or None."""
+        value = self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
+        return value[1] if value else None
+
+    def start(self, *args, dist=None, temp=None):
+        """Starts vexissetup.exe with args in the tree, TMP and TEMP naming the test's temp folder."""
+        temp_windows = wh.to_windows_path(temp or self.temp)
+        return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=dist or self.dist,
+                                env={"TMP": temp_windows, "TEMP": temp_windows})
+
+    def logs(self, package="vexiscom-x64.msi", temp=None):
+        """The plug-in installer's logs in the temp folder."""
+        return glob.glob(os.path.join(glob.escape(temp or self.temp), package + "_*.log"))
