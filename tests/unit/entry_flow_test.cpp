@@ -238,6 +238,52 @@ TEST_F(EntryFlowTest, NoRestartKeepsMarkerForNextRun) {
   EXPECT_FALSE(MarkerExists());
 }
 
+// Tests that the closing box names what was installed: the restart question
+// after a restart code, the browser notice otherwise, for each provider choice.
+TEST_F(EntryFlowTest, ClosingBoxByProviderFlags) {
+  const struct {
+    std::vector<WString> arguments;
+    std::uint32_t installerExit;
+    const char16_t* text;
+    std::uint32_t style;
+  } kData[] = {
+      {{u"-csp"}, 3010,
+       u"Норвикс ЭЦП Browser plug-in и CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
+       u"Browser plug-in и CSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?",
+       0x34},
+      {{u"-ucsp"}, 3010,
+       u"Норвикс ЭЦП Browser plug-in и УЭК CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
+       u"Browser plug-in и УЭК CSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?",
+       0x34},
+      {{u"-csp", u"-ucsp"}, 1641,
+       u"Норвикс ЭЦП Browser plug-in, CSP и УЭК CSP успешно установлены.\nДля корректной работы Норвикс "
+       u"ЭЦП Browser plug-in, CSP и UCSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку "
+       u"сейчас?",
+       0x34},
+      {{u"-ucsp"}, 0,
+       u"Норвикс ЭЦП Browser plug-in и УЭК CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
+       u"Browser plug-in и УЭК CSP может потребоваться перезапустить браузер.",
+       0x0},
+      {{u"-ucsp", u"-csp"}, 0,
+       u"Норвикс ЭЦП Browser plug-in, CSP и UCSP успешно установлены.\nДля корректной работы Норвикс "
+       u"ЭЦП Browser plug-in, CSP и УЭК CSP может потребоваться перезапустить браузер.",
+       0x0},
+  };
+  for (const auto& row : kData) {
+    SetUp();
+    sim::InstallMsiexec(row.installerExit);
+    sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+    sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
+    sim::W().answers = {platform::kIdYes, platform::kIdNo};
+    EXPECT_EQ(Run(row.arguments), 0);
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[1].text, row.text);
+    EXPECT_EQ(Boxes()[1].caption, kCaption);
+    EXPECT_EQ(Boxes()[1].style, row.style);
+    EXPECT_FALSE(sim::W().restarted);
+  }
+}
+
 // Tests a restart that cannot be started: message 111 with OK only, exit 7.
 TEST_F(EntryFlowTest, RestartFails) {
   sim::InstallMsiexec(3010);
@@ -270,6 +316,15 @@ TEST_F(EntryFlowTest, ProvidersInOrderAndFirstFailureStops) {
   sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
   EXPECT_EQ(Run({u"-csp", u"-ucsp", u"-silent"}), 1603);
   ASSERT_EQ(sim::W().started.size(), 1u);
+  EXPECT_TRUE(Boxes().empty());
+
+  // A failing ucsp after a good csp: the plug-in is not attempted either.
+  SetUp();
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+  sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(1618);
+  EXPECT_EQ(Run({u"-csp", u"-ucsp", u"-silent"}), 1618);
+  ASSERT_EQ(sim::W().started.size(), 2u);
+  EXPECT_EQ(sim::W().started[1].rfind(u"ucsp\\Setup.exe ", 0), 0u);
   EXPECT_TRUE(Boxes().empty());
 }
 

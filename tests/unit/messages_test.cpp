@@ -1,6 +1,7 @@
 // The string table as compiled into the program, and the loader's rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
