@@ -21,7 +21,6 @@ constexpr std::uint32_t kWsGroup = 0x00020000;
 constexpr std::uint32_t kWsTabStop = 0x00010000;
 constexpr std::uint32_t kDsSetFont = 0x40;
 constexpr std::uint32_t kDsModalFrame = 0x80;
-constexpr std::uint32_t kDsFixedSys = 0x8;
 constexpr std::uint32_t kDsCenter = 0x800;
 
 // The kind of a control: its class and the type bits of its style.
@@ -93,7 +92,7 @@ TEST_F(DialogTemplateTest, WindowIsTheModalCentredCspSetup) {
   EXPECT_EQ(dialog_.width, 204);
   EXPECT_EQ(dialog_.height, 143);
   EXPECT_EQ(dialog_.style, kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame | kDsCenter |
-                               kDsSetFont | kDsFixedSys);
+                               kDsSetFont);
   EXPECT_EQ(dialog_.exStyle, 0u);
   EXPECT_EQ(dialog_.menu, u"");
   EXPECT_EQ(dialog_.windowClass, u"");
