@@ -190,10 +190,27 @@ bool IsUserAnAdmin() { return ::IsUserAnAdmin() != FALSE; }
 
 std::uint16_t GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
 
+// The 64-bit clock of the C runtime, so that the stamps of log names go on
+// past 2038 (this runtime's time_t has 32 bits). Looked up, not imported:
+// the msvcrt.dll of Windows 2000 lacks it, and there the 32-bit clock serves.
 LocalTime GetLocalTime() {
-  const std::time_t now = std::time(nullptr);
+  using Time64Fn = __time64_t(__cdecl*)(__time64_t*);
+  using LocalTime64Fn = std::tm*(__cdecl*)(const __time64_t*);
+  const HMODULE runtime = ::GetModuleHandleW(L"msvcrt.dll");
+  const auto time64 = reinterpret_cast<Time64Fn>(
+      reinterpret_cast<void*>(runtime ? ::GetProcAddress(runtime, "_time64") : nullptr));
+  const auto localTime64 = reinterpret_cast<LocalTime64Fn>(
+      reinterpret_cast<void*>(runtime ? ::GetProcAddress(runtime, "_localtime64") : nullptr));
+  const std::tm* parts = nullptr;
+  if (time64 != nullptr && localTime64 != nullptr) {
+    const __time64_t now = time64(nullptr);
+    parts = localTime64(&now);
+  } else {
+    const std::time_t now = std::time(nullptr);
+    parts = std::localtime(&now);
+  }
   LocalTime local;
-  if (const std::tm* parts = std::localtime(&now)) {
+  if (parts != nullptr) {
     local.year = parts->tm_year + 1900;
     local.month = parts->tm_mon + 1;
     local.day = parts->tm_mday;

@@ -6,6 +6,7 @@ failing package, and a tree under Cyrillic paths with spaces.
 Each scenario has a product family of its own (see plugin_packages).
 """
 
+import datetime
 import os
 import sys
 import unittest
@@ -82,6 +83,10 @@ class MainPathTest(ps.PluginScenario):
         self.assertEqual(len(logs), 1, os.listdir(self.temp))
         with open(logs[0], "rb") as f:
             self.assertGreater(len(f.read()), 1000)
+        # The name's stamp is the local time of the run.
+        stamp = os.path.basename(logs[0])[len("vexiscom-x64.msi_"):-len(".log")]
+        stamped = datetime.datetime.strptime(stamp, "%Y-%m-%d-%H-%M-%S")
+        self.assertLess(abs((datetime.datetime.now() - stamped).total_seconds()), 300, stamp)
 
     # Tests the reinstall question for the same version: No runs nothing and gives 1602, Yes reinstalls.
     def test_same_version_question(self):
