@@ -12,25 +12,25 @@ constexpr std::uint32_t kWaitObject0 = 0;
 
 std::uint32_t FailureCode(std::uint32_t code) { return code != 0 ? code : kUnknownFailure; }
 
-std::uint32_t RunChildProcess(const WString& commandLine, bool* started) {
-  if (started) *started = false;
+std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
+  if (exited) *exited = false;
   // CreateProcessW may write into its command line, so it gets a copy.
   WString writable = commandLine;
   platform::ChildProcess child;
   if (!platform::CreateProcess(writable, platform::kCreateNoWindow, child))
     return FailureCode(platform::GetLastError());
-  if (started) *started = true;
 
   std::uint32_t result = 0;
+  std::uint32_t exitCode = 0;
   if (platform::WaitForever(child.process.get()) != kWaitObject0) {
     // Without the wait the child may still be running: its outcome is
     // unknown, which must not read as the installer's success.
     result = FailureCode(platform::GetLastError());
+  } else if (!platform::GetExitCodeProcess(child.process.get(), exitCode)) {
+    result = FailureCode(platform::GetLastError());
   } else {
-    std::uint32_t exitCode = 0;
-    result = platform::GetExitCodeProcess(child.process.get(), exitCode)
-                 ? exitCode
-                 : FailureCode(platform::GetLastError());
+    result = exitCode;
+    if (exited) *exited = true;
   }
   child.process.reset();
   child.thread.reset();

@@ -21,9 +21,10 @@ std::uint32_t FailureCode(std::uint32_t code);
 // child's exit code, or the system error code when it cannot be started, or
 // when the wait or the exit-code query fails (the outcome is then unknown,
 // never success). Never 0 unless the child exited with 0. Shows nothing.
-// started, when given, tells whether the child was created: a start failure
-// and an exit code share one range (2 is a missing file or a child's 2).
-std::uint32_t RunChildProcess(const WString& commandLine, bool* started = nullptr);
+// exited, when given, tells whether the result is the child's own exit code:
+// a start or wait failure and an exit code share one range (2 is a missing
+// file or a child's 2), so only an exit code may be judged as one.
+std::uint32_t RunChildProcess(const WString& commandLine, bool* exited = nullptr);
 
 // Writes the current local time to out as 2014-03-07-09-05-31 (19
 // characters, "%Y-%m-%d-%H-%M-%S"), and the same text with a line break to

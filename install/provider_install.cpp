@@ -65,14 +65,14 @@ std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silen
   WString logPath;
   const WString commandLine =
       BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath);
-  bool started = false;
-  const std::uint32_t result = RunChildProcess(commandLine, &started);
+  bool exited = false;
+  const std::uint32_t result = RunChildProcess(commandLine, &exited);
 
-  // A Setup.exe that could not be started installed nothing, whatever its
-  // code: process creation reports a missing provider folder as 3, which
-  // read as the exit code 3 would let the run go on and end by announcing
-  // the provider as installed.
-  const bool goOn = started && ProviderMayGoOn(result);
+  // Only Setup.exe's own exit code may let the run go on: process creation
+  // reports a missing provider folder as 3, which read as the exit code 3
+  // would end the run by announcing the provider as installed; the same
+  // holds for a wait whose failure code happens to be 3 or 4.
+  const bool goOn = exited && ProviderMayGoOn(result);
   if (goOn) return 0;
 
   if (!silent)

@@ -95,8 +95,13 @@ std::uint32_t RunInstaller(WString productCode, WString packagePattern, WString 
                                  u"PackageName", packageName);
   DeleteSourceHashFile(productCode);
 
+  // Only msiexec's own exit code can ask for a restart; a code of the start
+  // or of the wait is passed up as it is.
+  bool exited = false;
+  result = RunChildProcess(commandLine, &exited);
+  if (!exited) return result;
   bool restartNeeded = false;
-  result = TranslateInstallerExitCode(RunChildProcess(commandLine), restartNeeded);
+  result = TranslateInstallerExitCode(result, restartNeeded);
   if (restartNeeded) CreateRestartMarker();
   return result;
 }

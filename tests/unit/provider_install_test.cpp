@@ -219,6 +219,23 @@ TEST(InstallProviderTest, MissingSetupStopsTheRun) {
   }
 }
 
+// Tests that a Setup.exe whose end cannot be observed stops the run, even
+// when the failing call's code is one of the go-on exit codes.
+TEST(InstallProviderTest, UnobservedEndStopsTheRun) {
+  for (const char* call : {"WaitForSingleObject", "GetExitCodeProcess"}) {
+    for (const std::uint32_t error : {3u, 4u}) {
+      SCOPED_TRACE(std::string(call) + " " + std::to_string(error));
+      sim::Reset();
+      AddProvider(u"csp", 0, kCspLog);
+      sim::FailCall(call, error);
+
+      EXPECT_EQ(InstallProvider(u"csp", u"", true, false), error);
+      EXPECT_EQ(sim::W().started.size(), 1u);
+      EXPECT_TRUE(sim::W().boxes.empty());
+    }
+  }
+}
+
 // Tests that the box still carries the code and the log line when message
 // 105 cannot be loaded.
 TEST(InstallProviderTest, UnloadableMessageLeavesCodeAndLog) {

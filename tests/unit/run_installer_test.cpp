@@ -334,6 +334,19 @@ TEST_F(RunInstallerTest, InstallerThatCannotStart) {
   EXPECT_EQ(Run(kProduct, u" /qb", false), 6u);
 }
 
+// Tests that only msiexec's own exit code asks for a restart: a wait whose
+// failure code happens to be a restart code is passed up as a failure, with
+// no marker.
+TEST_F(RunInstallerTest, UnobservedEndIsNoRestart) {
+  for (const std::uint32_t error : {1641u, 3010u, 3011u}) {
+    SCOPED_TRACE(error);
+    SetUp();
+    sim::FailCall("GetExitCodeProcess", error);
+    EXPECT_EQ(Run(kProduct, u" /qb", false), error);
+    EXPECT_FALSE(MarkerExists());
+  }
+}
+
 // Tests that a marker that cannot be created does not turn success into failure.
 TEST_F(RunInstallerTest, MarkerFailureIsIgnored) {
   SetExitCode(3010);
