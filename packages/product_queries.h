@@ -28,10 +28,11 @@ std::uint32_t CompareWithInstalled(WString installedProductCode, int& comparison
 // Exact ordinal comparison of two texts, code unit by code unit: -1, 0, +1.
 int CompareVersionStrings(const WString& left, const WString& right);
 
-// Version order as Windows Installer and mainstream installers use it: fields
-// split at dots compared as unsigned numbers, a missing field counts as 0, a
-// field that is not a plain number compares as text once the fields before it
-// are equal, the empty version sorts before every other. -1, 0, +1.
+// Version order by value: fields split at dots compared as unsigned numbers,
+// a missing field counts as 0, a field that is not a plain number compares as
+// text once the fields before it are equal, the empty version sorts before
+// every other. -1, 0, +1. Every field counts, a fourth one too (Windows
+// Installer's upgrade search ignores it), so 2.0.1.5 is newer than 2.0.1.3.
 int CompareVersions(const WString& left, const WString& right);
 
 // Two-call read of a package property: a size query with an empty buffer;
