@@ -28,6 +28,8 @@ NEWER_THAN_2000 = {"AddVectoredExceptionHandler", "RemoveVectoredExceptionHandle
 IMAGE_FILE_MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+DYNAMIC_BASE = 0x40  # address space layout randomisation
+NX_COMPAT = 0x100  # data execution prevention
 
 
 class PeFile:
@@ -43,7 +45,8 @@ class PeFile:
         self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
-        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         self.import_rva = struct.unpack_from("<I", data, optional + 96 + 8)[0]
         self.sections = []
         table = optional + optional_size
@@ -87,11 +90,13 @@ class ImportTableTest(unittest.TestCase):
             cls.pe = PeFile(f.read())
         cls.imports = cls.pe.imports()
 
-    # Tests a 32-bit GUI program.
+    # Tests a 32-bit GUI program that Windows 2000 (5.0) agrees to load, with ASLR and DEP asked for.
     def test_header(self):
         self.assertEqual(self.pe.machine, IMAGE_FILE_MACHINE_I386)
         self.assertEqual(self.pe.magic, PE32_MAGIC)
         self.assertEqual(self.pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+        self.assertLessEqual(self.pe.subsystem_version, (5, 0))
+        self.assertEqual(self.pe.dll_characteristics & (DYNAMIC_BASE | NX_COMPAT), DYNAMIC_BASE | NX_COMPAT)
 
     # Tests that only system DLLs are imported: no MinGW runtime, no msi.dll.
     def test_system_dlls_only(self):
