@@ -8,16 +8,13 @@
 // the system itself calls these functions.
 #include "platform/win32/windows_includes.h"
 
-namespace {
+#include "platform/win32/loaded_function.h"
 
-FARPROC Kernel32Function(const char* name) {
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  return kernel32 != nullptr ? ::GetProcAddress(kernel32, name) : nullptr;
-}
+namespace {
 
 template <typename Function>
 Function Bind(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(Kernel32Function(name)));
+  return LoadedFunction<Function>(L"kernel32.dll", name);
 }
 
 // Windows Vista and later. GetTickCount wraps after 49.7 days; the thread

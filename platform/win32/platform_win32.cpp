@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/dialog_binding.h"
+#include "platform/win32/loaded_function.h"
 #include "platform/win32/msi_binding.h"
 
 namespace platform {
@@ -43,15 +44,12 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
 // from the search (SetDllDirectoryW with an empty text, XP SP1 and later);
 // msi.dll is loaded by its full path there.
 void RestrictDllSearchToSystemDirectory() {
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  if (kernel32 == nullptr) return;
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
-  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+  const auto setDefault =
+      LoadedFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  const auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDllDirectoryW")));
+  const auto setDirectory = LoadedFunction<SetDllDirectoryFn>(L"kernel32.dll", "SetDllDirectoryW");
   if (setDirectory != nullptr) setDirectory(L"");
 }
 
@@ -196,11 +194,8 @@ std::uint16_t GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage
 LocalTime GetLocalTime() {
   using Time64Fn = __time64_t(__cdecl*)(__time64_t*);
   using LocalTime64Fn = std::tm*(__cdecl*)(const __time64_t*);
-  const HMODULE runtime = ::GetModuleHandleW(L"msvcrt.dll");
-  const auto time64 = reinterpret_cast<Time64Fn>(
-      reinterpret_cast<void*>(runtime ? ::GetProcAddress(runtime, "_time64") : nullptr));
-  const auto localTime64 = reinterpret_cast<LocalTime64Fn>(
-      reinterpret_cast<void*>(runtime ? ::GetProcAddress(runtime, "_localtime64") : nullptr));
+  const auto time64 = LoadedFunction<Time64Fn>(L"msvcrt.dll", "_time64");
+  const auto localTime64 = LoadedFunction<LocalTime64Fn>(L"msvcrt.dll", "_localtime64");
   const std::tm* parts = nullptr;
   if (time64 != nullptr && localTime64 != nullptr) {
     const __time64_t now = time64(nullptr);
