@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "bootstrap/entry_flow.h"
-#include "packages/package_location.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_sweep.h"
 #include "tests/sim/sim_world.h"
@@ -203,7 +202,6 @@ struct Outcome {
 // Builds the scenario's world, applies the faults and runs the bootstrapper.
 Outcome RunScenario(const Scenario& scenario, const std::vector<sim::Fault>& faults) {
   sim::Reset();
-  ResetArchitectureCacheForTesting();
   MsiexecExits().clear();
   sim::AddPluginPackage(u"x64", u"vexiscom-x64.msi", kProduct, kUpgrade, scenario.packageVersion);
   scenario.arrange();

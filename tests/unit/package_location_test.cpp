@@ -11,7 +11,6 @@ class PackageLocationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    ResetArchitectureCacheForTesting();
   }
   void TearDown() override {
     // Both searches are closed on every path.

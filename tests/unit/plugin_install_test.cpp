@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "install/plugin_install.h"
-#include "packages/package_location.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -36,7 +35,6 @@ class PluginInstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    ResetArchitectureCacheForTesting();
     seen.clear();
     sim::W().programs[kMsiexec] = [this](const WString& commandLine) {
       seen.push_back(commandLine);

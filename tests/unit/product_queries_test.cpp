@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 
-#include "packages/package_location.h"
 #include "packages/product_queries.h"
 #include "tests/sim/sim_world.h"
 
@@ -27,7 +26,6 @@ class ProductQueriesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    ResetArchitectureCacheForTesting();
   }
   void TearDown() override {
     // Every package handle and every search is closed, and closed once.
@@ -151,7 +149,6 @@ TEST_F(ProductQueriesTest, IdentityFailures) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     sim::Reset();
-    ResetArchitectureCacheForTesting();
     row.arrange();
     WString code = u"untouched";
     EXPECT_EQ(ReadPackageIdentity(code, row.related), row.result);
@@ -272,7 +269,6 @@ TEST_F(ProductQueriesTest, CompareFailures) {
     for (const auto& row : rows) {
       SCOPED_TRACE(std::string(row.name) + (silent ? " silent" : ""));
       sim::Reset();
-      ResetArchitectureCacheForTesting();
       row.arrange();
       int comparison = 42;
       EXPECT_EQ(CompareWithInstalled(kOldProduct, comparison, silent), row.result);

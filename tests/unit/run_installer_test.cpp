@@ -8,7 +8,6 @@
 
 #include "bootstrap/restart.h"
 #include "install/run_installer.h"
-#include "packages/package_location.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -29,7 +28,6 @@ class RunInstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    ResetArchitectureCacheForTesting();
     sim::AddPackage(kPackage, {{u"ProductCode", kProduct}, {u"UpgradeCode", kUpgrade},
                                {u"ProductVersion", u"2.0.10000"}});
     SetExitCode(0);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "bootstrap/entry_flow.h"
-#include "packages/package_location.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_sweep.h"
 #include "tests/sim/sim_world.h"
@@ -32,7 +31,6 @@ class ScaleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    ResetArchitectureCacheForTesting();
     sim::InstallMsiexec(0);
   }
 
