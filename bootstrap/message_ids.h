@@ -30,9 +30,9 @@ constexpr std::uint16_t kBrowserBoth = 127;
 constexpr std::uint16_t kUpdateCaption = 128;
 constexpr std::uint16_t kErrorCaption = 129;
 constexpr std::uint16_t kInstalledVersionUnreadable = 131;
-constexpr std::uint16_t kPackageNotOpened = 133;
+// 133 and 139 stay in the table but are no longer shown: the package is found
+// and read once, and a package that cannot be found or read gives 151.
 constexpr std::uint16_t kPackageVersionUnreadable = 134;
-constexpr std::uint16_t kPackageNotFound = 139;
 constexpr std::uint16_t kHideOptions = 142;
 constexpr std::uint16_t kShowOptions = 143;
 constexpr std::uint16_t kEnvironmentUnreadable = 144;

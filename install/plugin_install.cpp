@@ -17,27 +17,30 @@ constexpr std::uint32_t kErrorInstallUserExit = 1602;
 
 std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString& logPath,
                                    bool reinstall) {
-  const WString packagePattern = u"vexiscom" + SelectArchitecturePattern();
-
-  // No related product, or a failed lookup, both leave the code empty: the
-  // package is then installed as new.
-  WString installedCode;
-  ReadPackageIdentity(installedCode, true);
-
-  WString newCode;
-  std::uint32_t result = ReadPackageIdentity(newCode, false);
+  // The package is found once: the file whose identity is read, whose
+  // version is compared and whose product's source list is prepared is the
+  // file installed.
+  WString packagePath;
+  PackageIdentity package;
+  std::uint32_t result = FindPackageFile(u"vexiscom" + SelectArchitecturePattern(), packagePath);
+  if (result == 0) result = ReadPackageIdentity(packagePath, package);
   if (result != 0) {
     if (!silent)
       ShowMessage(msg::kProductCodeUnreadable, msg::kErrorCaption, platform::kMbIconError);
     return result;
   }
 
+  // No related product, or a failed lookup, both leave the code empty: the
+  // package is then installed as new.
+  WString installedCode;
+  FindRelatedProduct(package.upgradeCode, installedCode);
+
   WString& arguments = extraArguments;
   // Only a product installed for use is compared, reinstalled or upgraded; an
   // advertised one is installed over like a first installation.
   if (platform::MsiQueryProductState(installedCode) == kInstallStateDefault) {
     int comparison = 0;
-    result = CompareWithInstalled(installedCode, comparison, silent);
+    result = CompareWithInstalled(installedCode, package, comparison, silent);
     if (result != 0) return result;
 
     if (comparison == 0) {
@@ -62,12 +65,12 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
     // With a new product code Windows Installer's own upgrade handling
     // applies; the same code needs the reinstall properties or the installer
     // refuses the package as already installed.
-    if (reinstall && CompareVersionStrings(newCode, installedCode) == 0) {
+    if (reinstall && CompareVersionStrings(package.productCode, installedCode) == 0) {
       Prepend(arguments, Contains(arguments, u"/q") ? u"REINSTALL=ALL REINSTALLMODE=vomus"
                                                     : u"REINSTALL=ALL REINSTALLMODE=vomus /qb");
     }
   }
 
   if (!Contains(arguments, u"/q")) Prepend(arguments, u" /qb");
-  return RunInstaller(installedCode, packagePattern, arguments, silent, logPath);
+  return RunInstaller(installedCode, packagePath, arguments, silent, logPath);
 }

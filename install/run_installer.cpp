@@ -4,7 +4,6 @@
 #include "bootstrap/messages.h"
 #include "bootstrap/restart.h"
 #include "install/child_process.h"
-#include "packages/package_location.h"
 #include "platform/platform.h"
 
 namespace {
@@ -54,15 +53,9 @@ void DeleteSourceHashFile(WString productCode) {
   platform::DeleteFile(windows + u"\\installer\\SourceHash" + productCode);
 }
 
-std::uint32_t RunInstaller(WString productCode, WString packagePattern, WString arguments,
+std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,
                            bool silent, WString& logPath) {
-  WString packagePath;
-  std::uint32_t result = FindPackageFile(packagePattern, packagePath);
-  if (result != 0) {
-    ShowError(silent, msg::kPackageNotFound);
-    return result;
-  }
-
+  std::uint32_t result = 0;
   // REBOOT=R keeps the installer from restarting on its own; the restart is
   // offered at the end of the run instead.
   Prepend(arguments, u" REBOOT=R ");

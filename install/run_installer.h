@@ -5,11 +5,11 @@
 
 #include "platform/wstring.h"
 
-// Finds the package with packagePattern (FindPackageFile), puts " REBOOT=R "
-// in front of the argument text and, unless the text holds "/l" or "/L"
-// (case-sensitive), a "/Lv!" verbose log in TMP named after the package file
-// and the local time; logPath receives that log's path as soon as it is
-// built and is left alone otherwise. Then reads the system directory, runs
+// Puts " REBOOT=R " in front of the argument text and, unless the text holds
+// "/l" or "/L" (case-sensitive), a "/Lv!" verbose log in TMP named after the
+// package file and the local time; logPath receives that log's path as soon
+// as it is built and is left alone otherwise. Then reads the system
+// directory, runs
 //   "<system dir>\msiexec.exe" /i "<package path>" <argument text>
 // after clearing the product's source list, recording the package's file
 // name as its "PackageName" and deleting its source-hash file (Windows 5.2),
@@ -17,10 +17,10 @@
 // marker is created for the restart codes).
 // Returns 0 on success; the installer's exit code; RunChildProcess's code
 // when msiexec.exe cannot be run; or the code of the first failing
-// preparation step, after message 139 (package not found), 144 (TMP
-// unreadable) or 152 (system directory unreadable) under caption 129 unless
-// silent. Nothing is run after a failing step.
-std::uint32_t RunInstaller(WString productCode, WString packagePattern, WString arguments,
+// preparation step, after message 144 (TMP unreadable) or 152 (system
+// directory unreadable) under caption 129 unless silent. Nothing is run
+// after a failing step.
+std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,
                            bool silent, WString& logPath);
 
 // 0 for 0, 1641, 3010 and 3011 (restartNeeded set for the last three, which

@@ -1,11 +1,15 @@
 #include "packages/package_location.h"
 
+#include <cstddef>
+
 #include "platform/platform.h"
 
 namespace {
 
 constexpr std::uint32_t kErrorGenFailure = 31;
 constexpr std::uint32_t kPackageNotFound = 232;
+constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+constexpr std::size_t kMaxPackagePath = 259;
 // The current directory may change size between the two reads; a few rounds
 // settle that, and a bound keeps an unattended run from spinning.
 constexpr int kCurrentDirectoryReads = 4;
@@ -17,6 +21,23 @@ Wow64Entry g_wow64Entry = Wow64Entry::kNotLookedUp;
 platform::RawHandle g_isWow64Process = 0;
 
 bool IsDotName(const WString& name) { return !name.empty() && name[0] == u'.'; }
+
+bool IsDirectory(const platform::FindData& entry) {
+  return (entry.attributes & platform::kFileAttributeDirectory) != 0;
+}
+
+// The name ends in ".msi", letters compared without regard to case.
+bool IsPackageName(const WString& name) {
+  const char16_t* const kExtension = u".msi";
+  constexpr std::size_t kLength = 4;
+  if (name.size() < kLength) return false;
+  for (std::size_t i = 0; i < kLength; ++i) {
+    char16_t c = name[name.size() - kLength + i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c != kExtension[i]) return false;
+  }
+  return true;
+}
 
 // The failure's own code; a failed call that left no last-error value still
 // must not read as success.
@@ -53,19 +74,26 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
   platform::FindHandle folders = platform::FindFirstFile(u"*", folder);
   if (!folders) return kPackageNotFound;
   do {
-    if ((folder.attributes & platform::kFileAttributeDirectory) == 0 || IsDotName(folder.name))
-      continue;
+    if (!IsDirectory(folder) || IsDotName(folder.name)) continue;
     platform::FindData match;
     const platform::FindHandle matches =
         platform::FindFirstFile(folder.name + u"\\" + pattern, match);
     if (!matches) continue;
-    // The first entry of the first folder holding one is taken as it is,
-    // folder or file: the search order decides, not the name.
+    // A folder named like the package, or a file of another kind, is passed
+    // over; the search goes on in this folder, then in the next.
+    bool found = false;
+    do {
+      found = !IsDirectory(match) && IsPackageName(match.name);
+    } while (!found && platform::FindNextFile(matches.get(), match));
+    if (!found) continue;
     WString directory;
     const std::uint32_t read = ReadCurrentDirectory(directory);
     if (read != 0) return read;
     fullPath = directory + u"\\" + folder.name + u"\\" + match.name;
-    return 0;
+    // Windows Installer takes package paths into buffers of MAX_PATH units;
+    // Wine's msi.dll overruns its stack with a longer one and crashes the
+    // caller. The path is refused here, before anything is handed over.
+    return fullPath.size() > kMaxPackagePath ? kErrorFilenameExcedRange : 0;
   } while (platform::FindNextFile(folders.get(), folder));
   return kPackageNotFound;
 }

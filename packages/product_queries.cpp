@@ -6,18 +6,14 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
-#include "packages/package_location.h"
 
 namespace {
 
 constexpr std::uint32_t kErrorMoreData = 234;
-constexpr std::uint32_t kIgnoreMachineState = 1;  // MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE
-constexpr std::size_t kProductCodeBuffer = 39;    // a braced GUID and its terminator
-constexpr std::uint32_t kErrorFilenameExcedRange = 206;
-// Windows Installer takes the package path into buffers of MAX_PATH (260)
-// units; Wine's msi.dll overruns its stack with a path of 300 and crashes the
-// caller. A longer path is refused here instead of handed over.
-constexpr std::size_t kMaxPackagePath = 259;
+constexpr std::uint32_t kErrorNoMoreItems = 259;
+// ERROR_INSTALL_PACKAGE_INVALID: a package without a version.
+constexpr std::uint32_t kErrorInstallPackageInvalid = 1620;
+constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its terminator
 
 void ShowError(std::uint16_t textId, bool silent) {
   if (!silent) ShowMessage(textId, msg::kErrorCaption, platform::kMbOk | platform::kMbIconError);
@@ -55,9 +51,20 @@ std::vector<WString> SplitFields(const WString& version) {
   }
 }
 
-std::uint32_t OpenPackage(const WString& path, platform::MsiHandle& package) {
-  if (path.size() > kMaxPackagePath) return kErrorFilenameExcedRange;
-  return platform::MsiOpenPackageEx(path, kIgnoreMachineState, package);
+// Two-call read of a record's field: a size query with an empty buffer
+// (0 or 234 both give the length), then length + 1 units.
+std::uint32_t ReadRecordString(platform::RawHandle record, std::uint32_t field, WString& value) {
+  char16_t empty[1] = {0};
+  std::uint32_t length = 0;
+  const std::uint32_t sized = platform::MsiRecordGetString(record, field, empty, length);
+  if (sized != 0 && sized != kErrorMoreData) return sized;
+  WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
+  std::uint32_t capacity = length + 1;
+  const std::uint32_t read = platform::MsiRecordGetString(record, field, &buffer[0], capacity);
+  if (read != 0) return read;
+  CutAtFirstZero(buffer);
+  value = buffer;
+  return 0;
 }
 
 }  // namespace
@@ -92,19 +99,26 @@ int CompareVersions(const WString& left, const WString& right) {
   return 0;
 }
 
-std::uint32_t ReadPackageProperty(platform::RawHandle package, const WString& name,
+std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& name,
                                   WString& value) {
-  char16_t empty[1] = {0};
-  std::uint32_t length = 0;
-  const std::uint32_t sized = platform::MsiGetProperty(package, name, empty, length);
-  // 0 here is an empty or undefined property: value stays as handed in.
-  if (sized != kErrorMoreData) return sized;
-  WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
-  std::uint32_t capacity = length + 1;
-  const std::uint32_t read = platform::MsiGetProperty(package, name, &buffer[0], capacity);
-  CutAtFirstZero(buffer);
-  value = buffer;
-  return read;
+  // The names are the system's own constants, never outside text.
+  platform::MsiHandle view;
+  std::uint32_t result = platform::MsiDatabaseOpenView(
+      database, u"SELECT `Value` FROM `Property` WHERE `Property` = '" + name + u"'", view);
+  if (result != 0) return result;
+  result = platform::MsiViewExecute(view.get());
+  if (result != 0) return result;
+  {
+    platform::MsiHandle record;
+    result = platform::MsiViewFetch(view.get(), record);
+    // No row: the package does not define the property, which reads as empty.
+    if (result == kErrorNoMoreItems)
+      result = 0;
+    else if (result == 0)
+      result = ReadRecordString(record.get(), 1, value);
+  }
+  platform::MsiViewClose(view.get());
+  return result;
 }
 
 std::uint32_t ReadInstalledVersion(const WString& productCode, WString& version) {
@@ -132,51 +146,35 @@ std::uint32_t FindRelatedProduct(const WString& upgradeCode, WString& productCod
   return result;
 }
 
-std::uint32_t ReadPackageIdentity(WString& code, bool related) {
-  WString path;
-  // The architecture's own package first; failing that, any package at all.
-  if (FindPackageFile(SelectArchitecturePattern() + u"*.msi", path) != 0) {
-    const std::uint32_t found = FindPackageFile(u"*.msi", path);
-    if (found != 0) return found;
-  }
-  platform::MsiHandle package;
-  const std::uint32_t opened = OpenPackage(path, package);
-  if (opened != 0) return opened;
-  if (!related) return ReadPackageProperty(package.get(), u"ProductCode", code);
-  // An unreadable upgrade code goes on empty; the enumeration then gives the
-  // failure its code.
-  WString upgradeCode;
-  ReadPackageProperty(package.get(), u"UpgradeCode", upgradeCode);
-  return FindRelatedProduct(upgradeCode, code);
+std::uint32_t ReadPackageIdentity(const WString& packagePath, PackageIdentity& identity) {
+  platform::MsiHandle database;
+  std::uint32_t result = platform::MsiOpenDatabase(packagePath, database);
+  if (result != 0) return result;
+  result = ReadPackageProperty(database.get(), u"ProductCode", identity.productCode);
+  if (result != 0) return result;
+  result = ReadPackageProperty(database.get(), u"UpgradeCode", identity.upgradeCode);
+  if (result != 0) return result;
+  identity.versionResult =
+      ReadPackageProperty(database.get(), u"ProductVersion", identity.productVersion);
+  return 0;
 }
 
-std::uint32_t CompareWithInstalled(WString installedProductCode, int& comparison, bool silent) {
+std::uint32_t CompareWithInstalled(const WString& installedProductCode,
+                                   const PackageIdentity& package, int& comparison, bool silent) {
   WString installedVersion;
   const std::uint32_t installed = ReadInstalledVersion(installedProductCode, installedVersion);
   if (installed != 0) {
     ShowError(msg::kInstalledVersionUnreadable, silent);
     return installed;
   }
-  WString path;
-  const std::uint32_t found = FindPackageFile(u"vexiscom*.msi", path);
-  if (found != 0) {
-    ShowError(msg::kPackageNotFound, silent);
-    return found;
-  }
-  platform::MsiHandle package;
-  const std::uint32_t opened = OpenPackage(path, package);
-  if (opened != 0) {
-    ShowError(msg::kPackageNotOpened, silent);
-    return opened;
-  }
-  WString packageVersion;
-  const std::uint32_t read = ReadPackageProperty(package.get(), u"ProductVersion", packageVersion);
-  if (read != 0) {
+  // Without its version the package cannot be told from the installed
+  // product: neither a refusal nor an upgrade may be decided on nothing.
+  if (package.versionResult != 0 || package.productVersion.empty()) {
     ShowError(msg::kPackageVersionUnreadable, silent);
-    return read;
+    return package.versionResult != 0 ? package.versionResult : kErrorInstallPackageInvalid;
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
   // sorts before it as text.
-  comparison = CompareVersions(packageVersion, installedVersion);
+  comparison = CompareVersions(package.productVersion, installedVersion);
   return 0;
 }

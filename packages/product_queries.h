@@ -7,23 +7,34 @@
 #include "platform/platform.h"
 #include "platform/wstring.h"
 
-// related = true: code receives the first installed product related to the
-// package through its "UpgradeCode" (the enumeration's code when none).
-// related = false: code receives the package's "ProductCode".
-// A package that cannot be found or opened gives that step's code and leaves
-// code untouched; a package path longer than 259 characters is not handed to
-// Windows Installer and gives 206. Shows no messages.
-std::uint32_t ReadPackageIdentity(WString& code, bool related);
+// What the plug-in decision knows of the one package file it installs.
+struct PackageIdentity {
+  WString productCode;
+  WString upgradeCode;
+  WString productVersion;
+  // The "ProductVersion" read's own code: the version is judged only when an
+  // installed product is compared, so a first installation never fails on it.
+  std::uint32_t versionResult = 0;
+};
+
+// Opens the package's database read-only, once, and reads "ProductCode",
+// "UpgradeCode" and "ProductVersion" from its Property table; no installer
+// session is started. A property the table does not hold reads as empty.
+// Returns 0, or the code of the first failing database call of the open or
+// of the two codes (identity is then not to be relied on); the version's
+// code goes to identity.versionResult. The database, its views and records
+// are closed on every path. Shows no messages.
+std::uint32_t ReadPackageIdentity(const WString& packagePath, PackageIdentity& identity);
 
 // Compares the package's "ProductVersion" with the installed product's
 // "VersionString" (CompareVersions): comparison -1 when the package is older,
-// 0 the same, +1 newer. The package is "vexiscom*.msi" in a subfolder of the
-// current directory. On failure shows its error box unless silent (131 the
-// installed version, 139 no package, 133 the open (206 for a package path
-// longer than 259 characters), 134 the package version;
-// caption 129, error icon) and returns the failing step's code; comparison is
-// then not written. The package handle is closed on every path.
-std::uint32_t CompareWithInstalled(WString installedProductCode, int& comparison, bool silent);
+// 0 the same, +1 newer. On failure shows its error box unless silent (131 the
+// installed version unreadable; 134 the package's version unreadable, with
+// that read's code, or empty, with 1620: a package without a version cannot
+// be judged against an installed one; caption 129, error icon) and returns
+// the failing step's code; comparison is then not written.
+std::uint32_t CompareWithInstalled(const WString& installedProductCode,
+                                   const PackageIdentity& package, int& comparison, bool silent);
 
 // Exact ordinal comparison of two texts, code unit by code unit: -1, 0, +1.
 int CompareVersionStrings(const WString& left, const WString& right);
@@ -35,11 +46,13 @@ int CompareVersionStrings(const WString& left, const WString& right);
 // Installer's upgrade search ignores it), so 2.0.1.5 is newer than 2.0.1.3.
 int CompareVersions(const WString& left, const WString& right);
 
-// Two-call read of a package property: a size query with an empty buffer;
-// any answer but 234 is returned as it is (0: the property is empty or not
-// defined, value untouched); on 234 a second read into length + 1 units,
-// value cut at its first zero, the second read's code returned.
-std::uint32_t ReadPackageProperty(platform::RawHandle package, const WString& name,
+// Reads one row of the open database's Property table through a view
+// (SELECT `Value` FROM `Property` WHERE `Property` = 'name'): executed,
+// fetched, its string read in two calls (a size query with an empty buffer,
+// then length + 1 units, value cut at its first zero), the view closed. 0
+// and the value; 0 with value untouched when the table holds no such row;
+// else the failing call's code. Every handle is closed on every path.
+std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& name,
                                   WString& value);
 
 // Two-call read of the installed product's "VersionString": a size query

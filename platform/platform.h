@@ -257,12 +257,22 @@ bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason);
 // Windows Installer: msi.dll loaded from the system directory only and bound
 // by ordinal. When msi.dll cannot be bound, each call returns the loader's
 // error code (the state queries return -1, unknown).
-std::uint32_t MsiSetInternalUI(std::uint32_t level);                         // 141
-std::uint32_t MsiOpenPackageEx(const WString& path, std::uint32_t options,  // 232
-                               MsiHandle& package);
-// MsiGetPropertyW (74): buffer may be null when length is 0.
-std::uint32_t MsiGetProperty(RawHandle package, const WString& name, char16_t* buffer,
-                             std::uint32_t& length);
+std::uint32_t MsiSetInternalUI(std::uint32_t level);  // 141
+// MsiOpenDatabaseW (92) with MSIDBOPEN_READONLY: the package's tables are
+// read without starting an installer session.
+std::uint32_t MsiOpenDatabase(const WString& path, MsiHandle& database);
+// MsiDatabaseOpenViewW (32).
+std::uint32_t MsiDatabaseOpenView(RawHandle database, const WString& query, MsiHandle& view);
+// MsiViewExecute (159) with no parameter record.
+std::uint32_t MsiViewExecute(RawHandle view);
+// MsiViewFetch (160): 0 and the next row, or 259 (ERROR_NO_MORE_ITEMS) when
+// there is none.
+std::uint32_t MsiViewFetch(RawHandle view, MsiHandle& record);
+// MsiViewClose (158).
+std::uint32_t MsiViewClose(RawHandle view);
+// MsiRecordGetStringW (118): buffer may be empty when length is 0.
+std::uint32_t MsiRecordGetString(RawHandle record, std::uint32_t field, char16_t* buffer,
+                                 std::uint32_t& length);
 // MsiGetProductInfoW (70): buffer may be null when length is 0.
 std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute,
                                 char16_t* buffer, std::uint32_t& length);

@@ -14,27 +14,35 @@ namespace {
 
 // The ordinals of msi.dll that the system uses.
 constexpr WORD kMsiCloseHandle = 8;
+constexpr WORD kMsiDatabaseOpenViewW = 32;
 constexpr WORD kMsiGetProductInfoW = 70;
-constexpr WORD kMsiGetPropertyW = 74;
+constexpr WORD kMsiOpenDatabaseW = 92;
 constexpr WORD kMsiQueryFeatureStateW = 111;
 constexpr WORD kMsiQueryProductStateW = 113;
+constexpr WORD kMsiRecordGetStringW = 118;
 constexpr WORD kMsiSetInternalUI = 141;
+constexpr WORD kMsiViewClose = 158;
+constexpr WORD kMsiViewExecute = 159;
+constexpr WORD kMsiViewFetch = 160;
 constexpr WORD kMsiEnumRelatedProductsW = 205;
 constexpr WORD kMsiSourceListClearAllW = 209;
-constexpr WORD kMsiOpenPackageExW = 232;
 constexpr WORD kMsiSourceListSetInfoW = 268;
 
 constexpr int kInstallStateUnknown = -1;
 
 using MsiCloseHandleFn = UINT(WINAPI*)(DWORD);
+using MsiDatabaseOpenViewWFn = UINT(WINAPI*)(DWORD, LPCWSTR, DWORD*);
 using MsiGetProductInfoWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, DWORD*);
-using MsiGetPropertyWFn = UINT(WINAPI*)(DWORD, LPCWSTR, LPWSTR, DWORD*);
+using MsiOpenDatabaseWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, DWORD*);
+using MsiRecordGetStringWFn = UINT(WINAPI*)(DWORD, UINT, LPWSTR, DWORD*);
+using MsiViewCloseFn = UINT(WINAPI*)(DWORD);
+using MsiViewExecuteFn = UINT(WINAPI*)(DWORD, DWORD);
+using MsiViewFetchFn = UINT(WINAPI*)(DWORD, DWORD*);
 using MsiQueryFeatureStateWFn = int(WINAPI*)(LPCWSTR, LPCWSTR);
 using MsiQueryProductStateWFn = int(WINAPI*)(LPCWSTR);
 using MsiSetInternalUIFn = int(WINAPI*)(int, HWND*);
 using MsiEnumRelatedProductsWFn = UINT(WINAPI*)(LPCWSTR, DWORD, DWORD, LPWSTR);
 using MsiSourceListClearAllWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-using MsiOpenPackageExWFn = UINT(WINAPI*)(LPCWSTR, DWORD, DWORD*);
 using MsiSourceListSetInfoWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, int, DWORD, LPCWSTR, LPCWSTR);
 
 struct MsiLibrary {
@@ -108,24 +116,60 @@ std::uint32_t MsiSetInternalUI(std::uint32_t level) {
   return static_cast<std::uint32_t>(set(static_cast<int>(level), nullptr));
 }
 
-std::uint32_t MsiOpenPackageEx(const WString& path, std::uint32_t options, MsiHandle& package) {
+std::uint32_t MsiOpenDatabase(const WString& path, MsiHandle& database) {
   std::uint32_t error = 0;
-  const auto open = Bind<MsiOpenPackageExWFn>(kMsiOpenPackageExW, &error);
+  const auto open = Bind<MsiOpenDatabaseWFn>(kMsiOpenDatabaseW, &error);
   if (!open) return error;
   DWORD handle = 0;
-  const UINT result = open(W(path), options, &handle);
-  // Only a successful open hands over a handle to be closed.
-  if (result == ERROR_SUCCESS) package.reset(handle);
+  // The persist mode MSIDBOPEN_READONLY is the null pointer: the package is
+  // read, never written.
+  const UINT result = open(W(path), nullptr, &handle);
+  // Only a successful call hands over a handle to be closed.
+  if (result == ERROR_SUCCESS) database.reset(handle);
   return result;
 }
 
-std::uint32_t MsiGetProperty(RawHandle package, const WString& name, char16_t* buffer,
-                             std::uint32_t& length) {
+std::uint32_t MsiDatabaseOpenView(RawHandle database, const WString& query, MsiHandle& view) {
   std::uint32_t error = 0;
-  const auto get = Bind<MsiGetPropertyWFn>(kMsiGetPropertyW, &error);
+  const auto open = Bind<MsiDatabaseOpenViewWFn>(kMsiDatabaseOpenViewW, &error);
+  if (!open) return error;
+  DWORD handle = 0;
+  const UINT result = open(static_cast<DWORD>(database), W(query), &handle);
+  if (result == ERROR_SUCCESS) view.reset(handle);
+  return result;
+}
+
+std::uint32_t MsiViewExecute(RawHandle view) {
+  std::uint32_t error = 0;
+  const auto execute = Bind<MsiViewExecuteFn>(kMsiViewExecute, &error);
+  if (!execute) return error;
+  return execute(static_cast<DWORD>(view), 0);
+}
+
+std::uint32_t MsiViewFetch(RawHandle view, MsiHandle& record) {
+  std::uint32_t error = 0;
+  const auto fetch = Bind<MsiViewFetchFn>(kMsiViewFetch, &error);
+  if (!fetch) return error;
+  DWORD handle = 0;
+  const UINT result = fetch(static_cast<DWORD>(view), &handle);
+  if (result == ERROR_SUCCESS) record.reset(handle);
+  return result;
+}
+
+std::uint32_t MsiViewClose(RawHandle view) {
+  std::uint32_t error = 0;
+  const auto close = Bind<MsiViewCloseFn>(kMsiViewClose, &error);
+  if (!close) return error;
+  return close(static_cast<DWORD>(view));
+}
+
+std::uint32_t MsiRecordGetString(RawHandle record, std::uint32_t field, char16_t* buffer,
+                                 std::uint32_t& length) {
+  std::uint32_t error = 0;
+  const auto get = Bind<MsiRecordGetStringWFn>(kMsiRecordGetStringW, &error);
   if (!get) return error;
   DWORD size = length;
-  const UINT result = get(static_cast<DWORD>(package), W(name), W(buffer), &size);
+  const UINT result = get(static_cast<DWORD>(record), field, W(buffer), &size);
   length = size;
   return result;
 }

@@ -15,10 +15,21 @@ struct Search {
   std::size_t next = 0;
 };
 
+// A view of one row of a package's Property table, as the one query the
+// system asks for.
+struct View {
+  WString package;
+  WString property;
+  bool executed = false;
+  bool fetched = false;
+};
+
 struct Internals {
   std::map<platform::RawHandle, Search> searches;
   std::map<platform::RawHandle, WString> keyPaths;
-  std::map<platform::RawHandle, WString> packagePaths;
+  std::map<platform::RawHandle, WString> packagePaths;  // open databases
+  std::map<platform::RawHandle, View> views;
+  std::map<platform::RawHandle, WString> records;  // field 1 of a fetched row
   std::map<platform::RawHandle, std::uint32_t> exitCodes;
   std::map<platform::RawHandle, std::string> functions;
   std::map<WString, platform::RawHandle> modules;
@@ -38,9 +49,11 @@ constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorEnvVarNotFound = 203;
 constexpr std::uint32_t kErrorMoreData = 234;
 constexpr std::uint32_t kErrorNoMoreItems = 259;
+constexpr std::uint32_t kErrorOpenFailed = 110;
+constexpr std::uint32_t kErrorBadQuerySyntax = 1615;
+constexpr std::uint32_t kErrorFunctionFailed = 1627;
 constexpr std::uint32_t kErrorNotAllAssigned = 1300;
 constexpr std::uint32_t kErrorUnknownProduct = 1605;
-constexpr std::uint32_t kErrorBadPackage = 1620;
 
 // Copies text into a buffer of `size` units the way Win32 does: the length
 // copied, or the size needed (terminator included) when it does not fit.
@@ -109,6 +122,18 @@ std::map<WString, Package>::iterator FindPackage(const WString& path) {
   return W().packages.find(Fold(path));
 }
 
+// The property named by the one query the system may ask, exactly as it must
+// be written; empty for any other query (the simulated database then refuses
+// it as Windows Installer refuses bad syntax).
+WString QueriedProperty(const WString& query) {
+  const WString head = u"SELECT `Value` FROM `Property` WHERE `Property` = '";
+  if (query.size() <= head.size() + 1 || query.compare(0, head.size(), head) != 0 ||
+      query.back() != u'\'')
+    return WString();
+  const WString name = query.substr(head.size(), query.size() - head.size() - 1);
+  return name.find(u'\'') == WString::npos ? name : WString();
+}
+
 }  // namespace
 
 void ResetInternals() { I() = Internals(); }
@@ -132,6 +157,8 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   I().searches.erase(handle);
   I().keyPaths.erase(handle);
   I().packagePaths.erase(handle);
+  I().views.erase(handle);
+  I().records.erase(handle);
   I().exitCodes.erase(handle);
   switch (kind) {
     case HandleKind::kFind: w.calls.emplace_back("FindClose"); break;
@@ -507,26 +534,70 @@ std::uint32_t MsiSetInternalUI(std::uint32_t level) {
   return static_cast<std::uint32_t>(previous);
 }
 
-std::uint32_t MsiOpenPackageEx(const WString& path, std::uint32_t options, MsiHandle& package) {
-  if (!Enter("MsiOpenPackageExW")) return sim::FaultCode("MsiOpenPackageExW");
-  if (options != 1) return sim::kErrorInvalidParameter;
+std::uint32_t MsiOpenDatabase(const WString& path, MsiHandle& database) {
+  if (!Enter("MsiOpenDatabaseW")) return sim::FaultCode("MsiOpenDatabaseW");
+  // A missing file cannot be opened; a file that is no package fails as
+  // Wine's msi.dll was measured to fail it.
   if (sim::FindPackage(path) == W().packages.end())
-    return sim::FileExists(path) ? sim::kErrorBadPackage : sim::kErrorFileNotFound;
+    return sim::FileExists(path) ? sim::kErrorFunctionFailed : sim::kErrorOpenFailed;
   const RawHandle h = sim::NewHandle(HandleKind::kMsi);
   I().packagePaths[h] = sim::Fold(path);
-  package.reset(h);
+  database.reset(h);
   return 0;
 }
 
-std::uint32_t MsiGetProperty(RawHandle package, const WString& name, char16_t* buffer,
-                             std::uint32_t& length) {
-  if (!Enter("MsiGetPropertyW")) return sim::FaultCode("MsiGetPropertyW");
-  const auto it = I().packagePaths.find(package);
+std::uint32_t MsiDatabaseOpenView(RawHandle database, const WString& query, MsiHandle& view) {
+  if (!Enter("MsiDatabaseOpenViewW")) return sim::FaultCode("MsiDatabaseOpenViewW");
+  const auto it = I().packagePaths.find(database);
   if (it == I().packagePaths.end()) return sim::kErrorInvalidHandle;
-  const auto& props = W().packages[it->second].properties;
-  const auto prop = props.find(name);
-  const WString value = prop == props.end() ? WString() : prop->second;
-  return sim::MsiCopyOut(value, buffer, length, false);
+  const WString property = sim::QueriedProperty(query);
+  if (property.empty()) return sim::kErrorBadQuerySyntax;
+  const RawHandle h = sim::NewHandle(HandleKind::kMsi);
+  I().views[h] = {it->second, property};
+  view.reset(h);
+  return 0;
+}
+
+std::uint32_t MsiViewExecute(RawHandle view) {
+  if (!Enter("MsiViewExecute")) return sim::FaultCode("MsiViewExecute");
+  const auto it = I().views.find(view);
+  if (it == I().views.end()) return sim::kErrorInvalidHandle;
+  it->second.executed = true;
+  return 0;
+}
+
+std::uint32_t MsiViewFetch(RawHandle view, MsiHandle& record) {
+  if (!Enter("MsiViewFetch")) return sim::FaultCode("MsiViewFetch");
+  const auto it = I().views.find(view);
+  if (it == I().views.end()) return sim::kErrorInvalidHandle;
+  // A view that was not executed, or is closed again, yields nothing.
+  if (!it->second.executed) return sim::kErrorFunctionFailed;
+  const auto& props = W().packages[it->second.package].properties;
+  const auto prop = props.find(it->second.property);
+  if (prop == props.end() || it->second.fetched) return sim::kErrorNoMoreItems;
+  it->second.fetched = true;
+  const RawHandle h = sim::NewHandle(HandleKind::kMsi);
+  I().records[h] = prop->second;
+  record.reset(h);
+  return 0;
+}
+
+std::uint32_t MsiViewClose(RawHandle view) {
+  if (!Enter("MsiViewClose")) return sim::FaultCode("MsiViewClose");
+  const auto it = I().views.find(view);
+  if (it == I().views.end()) return sim::kErrorInvalidHandle;
+  if (!it->second.executed) return sim::kErrorFunctionFailed;
+  it->second.executed = false;
+  return 0;
+}
+
+std::uint32_t MsiRecordGetString(RawHandle record, std::uint32_t field, char16_t* buffer,
+                                 std::uint32_t& length) {
+  if (!Enter("MsiRecordGetStringW")) return sim::FaultCode("MsiRecordGetStringW");
+  const auto it = I().records.find(record);
+  if (it == I().records.end()) return sim::kErrorInvalidHandle;
+  // The view selects one column: any other field reads as empty.
+  return sim::MsiCopyOut(field == 1 ? it->second : WString(), buffer, length, true);
 }
 
 std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute,

@@ -166,17 +166,32 @@ TEST_F(EntryFlowTest, PluginFailureWithoutLog) {
             u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: 1603.\n");
 }
 
-// Tests that a failure before any log was arranged reports the code alone, and
-// a silent failure shows nothing but keeps the code.
+// Tests that a tree without the plug-in's package ends with 232: message 151,
+// then the failure box with the code alone (no log was arranged); silent, no
+// box and the same code. Nothing is started.
 TEST_F(EntryFlowTest, PackageMissing) {
-  sim::W().packages.clear();
-  sim::W().entries.clear();
-  sim::AddFolder(u"C:\\dist");
-  sim::AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
-  const int code = Run({u"-silent"});
-  EXPECT_NE(code, 0);
-  EXPECT_TRUE(Boxes().empty());
-  EXPECT_TRUE(sim::W().started.empty());
+  for (const bool silent : {false, true}) {
+    SetUp();
+    sim::W().packages.clear();
+    sim::W().entries.clear();
+    sim::AddFolder(u"C:\\dist\\x64");
+    sim::AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
+    if (silent) {
+      EXPECT_EQ(Run({u"-silent"}), 232);
+      EXPECT_TRUE(Boxes().empty());
+    } else {
+      EXPECT_EQ(Run({}), 232);
+      ASSERT_EQ(Boxes().size(), 3u);
+      EXPECT_EQ(Boxes()[1].text, u"Невозможно найти ProductCode msi-пакета.");
+      EXPECT_EQ(Boxes()[1].caption, u"Ошибка");
+      EXPECT_EQ(Boxes()[2].text,
+                u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла "
+                u"ошибка: 232.\n");
+      EXPECT_EQ(Boxes()[2].caption, kCaption);
+      EXPECT_EQ(Boxes()[2].style, 0x10u);
+    }
+    EXPECT_TRUE(sim::W().started.empty());
+  }
 }
 
 // Tests that the installer's user cancel ends the run with 1602 and no box.

@@ -168,8 +168,12 @@ std::vector<std::uint32_t> CodesFor(const std::string& call) {
       {"GetFileAttributesW", {5, 2}},
       {"DeleteFileW", {5, 2}},
       {"localtime", {1627}},
-      {"MsiOpenPackageExW", {1619, 2, 5}},   // open failed, missing, denied
-      {"MsiGetPropertyW", {1627, 6}},        // function failed, invalid handle
+      {"MsiOpenDatabaseW", {110, 1619}},     // open failed, package open failed
+      {"MsiDatabaseOpenViewW", {1615, 6}},   // bad query, invalid handle
+      {"MsiViewExecute", {1627}},
+      {"MsiViewFetch", {1627, 259}},         // function failed, no row
+      {"MsiRecordGetStringW", {1627, 6}},
+      {"MsiViewClose", {6}},
       {"MsiGetProductInfoW", {1605, 1627}},  // unknown product
       {"MsiEnumRelatedProductsW", {1627, 259}},
       {"MsiQueryProductStateW",

@@ -72,21 +72,25 @@ TEST_F(PackageLocationTest, NoSubfolders) {
   EXPECT_EQ(sim::CallCount("GetCurrentDirectoryW"), 0);
 }
 
-// Tests that a folder whose name matches the pattern is taken like a file.
-TEST_F(PackageLocationTest, MatchingFolderIsTaken) {
-  sim::AddFolder(u"C:\\dist\\pkg\\vexiscom_x64.msi");
-  sim::AddPackage(u"C:\\dist\\pkg\\vexiscom_x64_real.msi", {});
+// Tests that only ".msi" files count, whatever the case of the name: folders
+// named like the package and other files matching the pattern are passed
+// over, within a folder and across folders; a provider's own package never
+// matches the plug-in's pattern.
+TEST_F(PackageLocationTest, OnlyMsiFilesMatchingThePattern) {
+  sim::AddPackage(u"C:\\dist\\csp\\csp-x64-kc1.msi", {});
+  sim::AddFile(u"C:\\dist\\csp\\vexiscom-x64.msi.txt");
+  sim::AddFolder(u"C:\\dist\\pkg\\vexiscom-x64.msi");
+  sim::AddFile(u"C:\\dist\\pkg\\vexiscom-x64.cab");
+  sim::AddPackage(u"C:\\dist\\pkg\\VEXISCOM-X64-2.0.MSI", {});
+  sim::AddPackage(u"C:\\dist\\x64\\vexiscom-x64.msi", {});
   WString path;
-  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
-  EXPECT_EQ(path, u"C:\\dist\\pkg\\vexiscom_x64.msi");
-}
-
-// Tests that the wildcard rules of the system apply: case-blind, "**" = "*".
-TEST_F(PackageLocationTest, JoinedPatternMatchesWithoutRegardToCase) {
-  sim::AddPackage(u"C:\\dist\\Pkg\\VEXISCOM_X64_2.0.MSI", {});
-  WString path;
-  EXPECT_EQ(FindPackageFile(u"*x64**.msi", path), 0u);
-  EXPECT_EQ(path, u"C:\\dist\\Pkg\\VEXISCOM_X64_2.0.MSI");
+  EXPECT_EQ(FindPackageFile(u"vexiscom*x64*", path), 0u);
+  EXPECT_EQ(path, u"C:\\dist\\pkg\\VEXISCOM-X64-2.0.MSI");
+  // Nothing but look-alikes: not found.
+  sim::Reset();
+  sim::AddFolder(u"C:\\dist\\pkg\\vexiscom-x64.msi");
+  sim::AddFile(u"C:\\dist\\pkg\\vexiscom-x64.msix");
+  EXPECT_EQ(FindPackageFile(u"vexiscom*x64*", path), 232u);
 }
 
 // Tests that a drive root as current directory gives two backslashes in a row.
@@ -99,16 +103,24 @@ TEST_F(PackageLocationTest, DriveRootGivesTwoBackslashes) {
 }
 
 // Tests that a package under a current directory longer than 259 characters
-// is found by its whole path, not a truncated one.
-TEST_F(PackageLocationTest, DeepCurrentDirectoryIsReadWhole) {
+// is found by its whole path, not a truncated one, and refused with 206:
+// Windows Installer takes package paths into MAX_PATH buffers. 259 fit.
+TEST_F(PackageLocationTest, PackagePathsBeyond259AreRefused) {
   WString deep = u"C:\\dist";
   while (deep.size() < 300) deep += u"\\папка_установки";
   sim::W().currentDirectory = deep;
   sim::AddPackage(deep + u"\\pkg\\vexiscom_x64.msi", {});
   WString path;
-  ASSERT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 206u);
   EXPECT_EQ(path, deep + u"\\pkg\\vexiscom_x64.msi");
-  EXPECT_GT(path.size(), 300u);
+
+  sim::Reset();
+  WString fits = u"C:\\d\\";
+  fits.resize(259 - WString(u"\\p\\vexiscom_x64.msi").size(), u'a');
+  sim::W().currentDirectory = fits;
+  sim::AddPackage(fits + u"\\p\\vexiscom_x64.msi", {});
+  EXPECT_EQ(FindPackageFile(u"vexiscom*.msi", path), 0u);
+  EXPECT_EQ(path.size(), 259u);
 }
 
 // Tests that a current directory that cannot be read after a match gives the

@@ -189,6 +189,9 @@ TEST_F(PluginInstallTest, DecisionTable) {
         EXPECT_EQ(sim::W().products[installedCode].packageName, u"vexiscom-x64.msi");
       }
     }
+    // The package is found and read once, whatever the decision.
+    EXPECT_EQ(sim::CallCount("FindFirstFileW"), 2);
+    EXPECT_EQ(sim::CallCount("MsiOpenDatabaseW"), 1);
     // Versions and the feature are only asked about for a product in use.
     if (row.state != kDefault) {
       EXPECT_EQ(sim::CallCount("MsiGetProductInfoW"), 0);
@@ -230,32 +233,37 @@ TEST_F(PluginInstallTest, CallersOwnLogLeavesLogPathEmpty) {
   EXPECT_TRUE(logPath.empty());
 }
 
-// Tests that an unreadable product code of the new package stops everything
-// with its code, after message 151 unless silent.
-TEST_F(PluginInstallTest, UnreadableProductCode) {
+// Tests that a package that cannot be found or read stops everything with its
+// code, after message 151 unless silent, before anything is asked of Windows
+// Installer about installed products.
+TEST_F(PluginInstallTest, PackageNotFoundOrUnreadable) {
   struct Case {
     const char* name;
-    bool package;
+    WString path;  // of the package; empty: none
     const char* fail;
-    int occurrence;
     std::uint32_t code;
   };
   const Case cases[] = {
-      {"no package", false, nullptr, 0, 232},
-      {"package not opened", true, "MsiOpenPackageExW", 2, 1619},
-      {"ProductCode not read", true, "MsiGetPropertyW", 3, 1615},
+      {"no package", u"", nullptr, 232},
+      {"only the other architecture's", u"C:\\dist\\win32\\vexiscom-win32.msi", nullptr, 232},
+      {"path too long for Windows Installer",
+       u"C:\\dist\\x64\\vexiscom-x64-" + WString(240, u'9') + u".msi", nullptr, 206},
+      {"database not opened", kPackage, "MsiOpenDatabaseW", 1619},
+      {"ProductCode not read", kPackage, "MsiViewFetch", 1627},
   };
   for (const Case& c : cases) {
     for (bool silent : {false, true}) {
       SCOPED_TRACE(c.name);
       SetUp();
-      if (c.package) AddPackage(u"2.0.10000");
+      if (!c.path.empty()) AddPackage(u"2.0.10000", c.path);
       Install(kNewCode, u"2.0.9999", kDefault, false);
-      if (c.fail) sim::FailCall(c.fail, c.code, c.occurrence);
+      if (c.fail) sim::FailCall(c.fail, c.code);
       WString logPath;
       EXPECT_EQ(InstallPluginPackage(u"", silent, logPath, false), c.code);
       EXPECT_TRUE(seen.empty());
+      EXPECT_EQ(sim::CallCount("MsiEnumRelatedProductsW"), 0);
       EXPECT_EQ(sim::CallCount("MsiQueryProductStateW"), 0);
+      EXPECT_EQ(sim::W().products[kNewCode].sourceListClears, 0);
       if (silent) {
         EXPECT_TRUE(sim::W().boxes.empty());
       } else {
@@ -268,25 +276,81 @@ TEST_F(PluginInstallTest, UnreadableProductCode) {
   }
 }
 
+// Tests the trees where another package matches a looser pattern: a
+// provider's own package listed before the plug-in's folder, with that
+// provider installed, and the other architecture's package at an older
+// version. The decision is made on the file installed, and only the plug-in
+// product's source list is touched.
+TEST_F(PluginInstallTest, DecidesOnTheFileItInstalls) {
+  const WString provider = u"{C5C5C5C5-0000-4000-8000-000000000001}";
+  const WString providerFamily = u"{C5C5C5C5-0000-4000-8000-0000000000FF}";
+  sim::AddPackage(u"C:\\dist\\csp\\csp-x64-kc1.msi", {{u"ProductCode", provider},
+                                                        {u"UpgradeCode", providerFamily},
+                                                        {u"ProductVersion", u"5.0"}});
+  sim::Product installedProvider;
+  installedProvider.upgradeCode = providerFamily;
+  installedProvider.version = u"5.0";
+  sim::InstallProduct(provider, installedProvider);
+  sim::AddPackage(u"C:\\dist\\win32\\vexiscom-win32.msi", {{u"ProductCode", kNewCode},
+                                                           {u"UpgradeCode", kUpgrade},
+                                                           {u"ProductVersion", u"2.0.9999"}});
+  AddPackage(u"2.0.10000");
+  Install(kNewCode, u"2.0.9999", kDefault, false);
+  WString logPath;
+  EXPECT_EQ(InstallPluginPackage(u"", false, logPath, false), 0u);
+  // An upgrade of the installed plug-in: no question 147, no notice 150.
+  EXPECT_TRUE(sim::W().boxes.empty());
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + kReinstallQb));
+  EXPECT_EQ(sim::W().products[kNewCode].packageName, u"vexiscom-x64.msi");
+  EXPECT_EQ(sim::W().products[provider].sourceListClears, 0);
+  EXPECT_EQ(sim::W().products[provider].packageName, u"");
+}
+
 // Tests that a failing version comparison stops the run with its code, with
-// its own box only (none when silent), and nothing is installed.
+// its own box only (none when silent), and nothing is installed: the
+// installed version unreadable (131), the package without a version (134).
+// A first installation is never judged on the version.
 TEST_F(PluginInstallTest, FailedComparisonStopsTheRun) {
-  for (bool silent : {false, true}) {
-    SetUp();
-    AddPackage(u"2.0.10000");
-    Install(kNewCode, u"2.0.9999", kDefault, false);
-    sim::FailCall("MsiGetProductInfoW", 1610);
-    WString logPath;
-    EXPECT_EQ(InstallPluginPackage(u"", silent, logPath, true), 1610u);
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(sim::CallCount("MsiQueryFeatureStateW"), 0);
-    if (silent) {
-      EXPECT_TRUE(sim::W().boxes.empty());
-    } else {
-      ASSERT_EQ(sim::W().boxes.size(), 1u);
-      EXPECT_EQ(sim::W().boxes[0].text, u"Невозможно узнать версию установленного msi-пакета.");
+  struct Case {
+    const char* name;
+    bool packageVersion;
+    std::uint32_t code;
+    const char16_t* text;
+  };
+  const Case cases[] = {
+      {"installed version unreadable", true, 1610,
+       u"Невозможно узнать версию установленного msi-пакета."},
+      {"package without a version", false, 1620, u"Невозможно узнать версию нового msi-пакета."},
+  };
+  for (const Case& c : cases) {
+    for (bool silent : {false, true}) {
+      SCOPED_TRACE(c.name);
+      SetUp();
+      if (c.packageVersion)
+        AddPackage(u"2.0.10000");
+      else
+        sim::AddPackage(kPackage, {{u"ProductCode", kNewCode}, {u"UpgradeCode", kUpgrade}});
+      Install(kNewCode, u"2.0.9999", kDefault, false);
+      if (c.packageVersion) sim::FailCall("MsiGetProductInfoW", c.code);
+      WString logPath;
+      EXPECT_EQ(InstallPluginPackage(u"", silent, logPath, true), c.code);
+      EXPECT_TRUE(seen.empty());
+      EXPECT_EQ(sim::CallCount("MsiQueryFeatureStateW"), 0);
+      if (silent) {
+        EXPECT_TRUE(sim::W().boxes.empty());
+      } else {
+        ASSERT_EQ(sim::W().boxes.size(), 1u);
+        EXPECT_EQ(sim::W().boxes[0].text, c.text);
+      }
     }
   }
+  SetUp();
+  sim::AddPackage(kPackage, {{u"ProductCode", kNewCode}, {u"UpgradeCode", kUpgrade}});
+  WString logPath;
+  EXPECT_EQ(InstallPluginPackage(u"", false, logPath, false), 0u);
+  EXPECT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(sim::W().boxes.empty());
 }
 
 // Tests that the installer's own result comes back unchanged, and that
