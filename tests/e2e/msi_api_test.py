@@ -90,13 +90,14 @@ def build_scenarios(work):
     m["same.package"] = win(package)
     m["same.dir"] = win(os.path.join(work, "same"))
 
-    # 2.0.9999 installed, 2.0.10000 offered: another product code of the family.
+    # 2.0.9999 installed, 2.0.10000 offered under the same product code.
     upgrade = new_guid()
     old = os.path.join(work, "upgrade-old", "plugin", "vexiscom_x64.msi")
-    m["upgrade.old_product"] = write_package(old, "upgrade-" + run, "2.0.9999", upgrade_code=upgrade)
+    m["upgrade.product"] = write_package(old, "upgrade-" + run, "2.0.9999", upgrade_code=upgrade)
     m["upgrade.old_package"] = win(old)
     new = os.path.join(work, "upgrade", "plugin", "vexiscom_x64.msi")
-    m["upgrade.new_product"] = write_package(new, "upgrade-" + run, "2.0.10000", upgrade_code=upgrade)
+    write_package(new, "upgrade-" + run, "2.0.10000", product_code=m["upgrade.product"],
+                  upgrade_code=upgrade)
     m["upgrade.dir"] = win(os.path.join(work, "upgrade"))
 
     # Nothing of the family installed.
@@ -127,7 +128,7 @@ def build_scenarios(work):
         f.write("not a Windows Installer package\n")
     m["broken.dir"] = win(os.path.join(work, "broken"))
 
-    # A package beside the current directory's files, but no subfolder.
+    # A package in the current directory itself, but no subfolder.
     empty = os.path.join(work, "empty")
     os.makedirs(empty)
     shutil.copy(package, os.path.join(empty, "vexiscom_x64.msi"))

@@ -70,3 +70,11 @@ def build_package(path, family, version, product_label="1", arch="x64",
                    check=True, capture_output=True)
     os.remove(wxs_path)
     return product_code
+
+
+def packed_guid(code):
+    """The form of a product code that Windows Installer's registry keys are named by."""
+    hex_digits = code.strip("{}").replace("-", "")
+    first = hex_digits[:8][::-1] + hex_digits[8:12][::-1] + hex_digits[12:16][::-1]
+    rest = "".join(hex_digits[i + 1] + hex_digits[i] for i in range(16, 32, 2))
+    return first + rest

@@ -27,6 +27,7 @@ RESTART_QUESTION = ("Норвикс ЭЦП Browser plug-in успешно уст
                     "Browser plug-in необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?")
 FAILED = "В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка"
 MARKER = r"HKCU\Software\NeedBstrReboot"
+SOURCE_LIST = r"HKLM\Software\Classes\Installer\Products\%s\SourceList"
 
 
 class MainPathTest(ps.PluginScenario):
@@ -116,22 +117,23 @@ class MainPathTest(ps.PluginScenario):
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(len(self.logs()), 1)
 
-    # Tests that 2.0.10000 upgrades an installed 2.0.9999 (numeric, not textual, version order).
-    # The new version has a product code of its own: Wine's MsiOpenPackageExW refuses (1638) to
-    # open a package whose product code is installed at another version, even when told to
-    # ignore the machine state, as Windows does not.
+    # Tests the version order by value on the same product code: 2.0.10000 offered over 2.0.9999
+    # upgrades without question 147 or message 150 (as text it would sort older).
     def test_upgrade_numeric_version_order(self):
-        old = self.preinstall("2.0.9999")
-        new = self.package("2.0.10000", label="2", major_upgrade=True)
-        run = self.start("-silent")
+        code = self.preinstall("2.0.9999")
+        self.package("2.0.10000")
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
         self.assertEqual(run.wait_exit().code, 0)
-        self.assertEqual(self.installed_version(new), "2.0.10000")
-        self.assertIsNone(self.installed_version(old))
+        self.assertEqual(self.installed_version(code), "2.0.10000")
+        self.assertEqual(len(self.logs()), 1)
 
-    # Tests that a newer installed version is reported and kept; silently the older one is installed.
+    # Tests that 2.0.9999 offered over an installed 2.0.10000 of the same product code gives
+    # message 150 and runs nothing; silently the older package is installed over it.
     def test_newer_installed(self):
-        newer = self.preinstall("2.0.10000")
-        code = self.package("2.0.9999", label="2")
+        code = self.preinstall("2.0.10000")
+        self.package("2.0.9999")
         run = self.start()
         self.answer(run, CONFIRM, CAPTION, wh.IDYES)
         box = self.answer(run, NEWER_INSTALLED, UPDATE_CAPTION, wh.IDOK, shot="main_newer_installed")
@@ -139,12 +141,42 @@ class MainPathTest(ps.PluginScenario):
         self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.logs(), [])
-        self.assertEqual(self.installed_version(newer), "2.0.10000")
-        self.assertIsNone(self.installed_version(code))
+        self.assertEqual(self.installed_version(code), "2.0.10000")
 
         run = self.start("-silent")
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.installed_version(code), "2.0.9999")
+
+    # Tests a tree whose provider folder carries the provider's own x64 package, listed before
+    # x64, with that provider installed: the plug-in is installed, the provider left as it was.
+    def test_provider_package_in_the_tree(self):
+        provider = pp.Family(self.family.name + "-provider")
+        provider_package = os.path.join(self.dist, "csp", "csp-x64-kc1.msi")
+        provider_code = pp.build_package(provider_package, provider, "5.0.1")
+        proc = self.session.run_wine(["msiexec", "/i", wh.to_windows_path(provider_package), "/qn"])
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        source_list = SOURCE_LIST % pp.packed_guid(provider_code)
+        provider_source = self.session.reg_query(source_list, "PackageName", view=64)
+        self.assertIsNotNone(provider_source)
+        code = self.package("2.0.12")
+        run = self.start("-silent")
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.12")
+        self.assertEqual(self.installed_version(provider_code), "5.0.1")
+        self.assertEqual(self.session.reg_query(source_list, "PackageName", view=64), provider_source)
+
+    # Tests a tree whose win32 folder still holds the older version: the x64 package decides,
+    # so the installed 2.0.9999 is upgraded to 2.0.10000 without question 147.
+    def test_mixed_versions_in_the_tree(self):
+        old = self.preinstall("2.0.9999")
+        new = self.package("2.0.10000", label="2", major_upgrade=True)
+        self.package("2.0.9999", folder="win32", label="win32")
+        run = self.start()
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(new), "2.0.10000")
+        self.assertIsNone(self.installed_version(old))
 
     # Tests a package that asks for a restart: marker, question 108, No removes the marker.
     def test_restart_requested(self):
@@ -183,6 +215,17 @@ class MainPathTest(ps.PluginScenario):
         run.press(wh.IDOK)
         self.assertEqual(run.wait_exit().code, 1603)
         self.assertFalse(self.marker_exists())
+
+    # Tests a TMP naming a folder that does not exist: the package is still read, Windows
+    # Installer cannot write its log and fails (Wine's msiexec with 1627, where Windows says 1622),
+    # and the box names that code without a log line.
+    def test_temp_folder_missing(self):
+        code = self.package("2.0.13")
+        run = self.start("-VexisArgs", "/qn", temp=os.path.join(self.root, "no such folder"))
+        self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.answer(run, FAILED + ": 1627.\n", CAPTION, wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 1627)
+        self.assertIsNone(self.installed_version(code))
 
     # Tests a tree and TMP under paths with spaces and Cyrillic letters.
     def test_cyrillic_paths_with_spaces(self):
