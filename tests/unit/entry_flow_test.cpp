@@ -363,15 +363,18 @@ TEST_F(EntryFlowTest, ProvidersInOrderAndFirstFailureStops) {
   EXPECT_TRUE(Boxes().empty());
 }
 
-// Tests that the options dialog is not shown when silent or without -csp.
+// Tests that the options dialog is not shown when silent or without -csp;
+// the run installs the plug-in all the same.
 TEST_F(EntryFlowTest, DialogOnlyWithCspAndNotSilent) {
   sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
   EXPECT_EQ(Run({u"-selectDlg", u"-csp", u"-silent"}), 0);
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
+  EXPECT_EQ(sim::W().started.size(), 2u);
   SetUp();
-  sim::W().answers = {platform::kIdYes};
-  EXPECT_EQ(Run({u"-selectDlg", u"-silent"}), 0);
+  EXPECT_EQ(Run({u"-selectDlg"}), 0);
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
+  EXPECT_EQ(sim::W().products.count(kProduct), 1u);
+  EXPECT_EQ(Boxes().size(), 2u);
 }
 
 }  // namespace
