@@ -2,7 +2,8 @@
 # and to GoogleTest. VEXIS_SANITIZE=ON builds the same tests with
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 option(VEXIS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-set(WINDOWS_BUILD_DIR "" CACHE PATH "Folder of the Windows build (vexissetup.exe and the test tools)")
+set(WINDOWS_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
+    "Folder of the Windows build (vexissetup.exe and the test tools)")
 
 enable_testing()
 find_package(GTest REQUIRED)

@@ -2,12 +2,15 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/restart.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
 
 namespace {
 
 constexpr std::uint32_t kErrorInstallUserExit = 1602;
+constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
+constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
 
 }  // namespace
 
@@ -39,12 +42,17 @@ WString BuildProviderCommandLine(const WString& folder, WString extraArguments, 
   return commandLine;
 }
 
-bool ProviderMayGoOn(std::uint32_t exitCode) {
+bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
+  restartNeeded = false;
   switch (exitCode) {
     case 0:
     case 3:
     case 4:
     case kErrorInstallUserExit:
+      return true;
+    case kErrorSuccessRebootRequired:
+    case kErrorSuccessRestartRequired:
+      restartNeeded = true;
       return true;
     default:
       return false;
@@ -71,9 +79,14 @@ std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silen
   // Only Setup.exe's own exit code may let the run go on: process creation
   // reports a missing provider folder as 3, which read as the exit code 3
   // would end the run by announcing the provider as installed; the same
-  // holds for a wait whose failure code happens to be 3 or 4.
-  const bool goOn = exited && ProviderMayGoOn(result);
-  if (goOn) return 0;
+  // holds for a wait whose failure code happens to be 3, 4 or a restart code.
+  bool restartNeeded = false;
+  if (exited && ProviderMayGoOn(result, restartNeeded)) {
+    // The restart is offered at the end of a successful run; a later failure
+    // leaves the marker for the next run.
+    if (restartNeeded) CreateRestartMarker();
+    return 0;
+  }
 
   if (!silent)
     platform::MessageBox(ProviderFailureText(result, logPath), WString(), platform::kMbIconError);

@@ -16,10 +16,12 @@
 WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
                                  bool reinstall, WString& logPath);
 
-// True for the exit codes after which the run goes on: 0, 3, 4 and 1602
-// (a cancel in the provider's setup does not stop the run). 1641 and 3010
-// are failures here like any other code.
-bool ProviderMayGoOn(std::uint32_t exitCode);
+// True for the exit codes after which the run goes on: 0, 3, 4, 1602 (a
+// cancel in the provider's setup does not stop the run), and 3010 and 3011:
+// the provider installed and asks for a restart, which sets restartNeeded.
+// 1641 (the provider has already started a restart) stops the run like any
+// other code: installing more while Windows shuts down is unsafe.
+bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded);
 
 // Text of the provider failure box: message 105 (left out when it cannot be
 // loaded), ": <code>", ".\n", then "Install log: " and logPath when logPath
@@ -28,7 +30,8 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath);
 
 // Runs folder\Setup.exe (path relative, resolved by process creation), waits
 // for it without a time limit and judges its exit code. Returns 0 when the
-// run may go on, else the exit code (or the start failure code) unchanged,
+// run may go on, after creating the pending-restart marker when the provider
+// asked for a restart; else the exit code (or the start failure code) unchanged,
 // after the failure box (no caption, MB_ICONERROR) unless silent. A
 // Setup.exe that cannot be started stops the run whatever the code: process
 // creation reports a missing provider folder as 3, which as an exit code

@@ -11,7 +11,8 @@ program is preferred wherever Wine's own search would take it.
 
 Usage: msi_api_test.py [--build-dir DIR] [--prefix DIR] [-- gtest arguments]
 The defaults come from E2E_WINDOWS_BUILD_DIR and E2E_WINE_PREFIX.
-Exit code 0 when every test passed, 77 when the Windows build lacks the programs.
+Exit code 0 when every test passed, 77 when the Windows build lacks the programs
+(1 under CI=true).
 """
 
 import argparse
@@ -158,8 +159,7 @@ def main():
     for needed in (program, os.path.join(build_dir, "msi_api", "msi.dll"),
                    os.path.join(build_dir, "msi_api", "msi_plant_probe.exe")):
         if not os.path.isfile(needed):
-            sys.stderr.write("%s is missing: build the Windows build first\n" % needed)
-            return 77  # skipped, as the other end-to-end tests do
+            wine_harness.skip("%s is missing: build the Windows build first" % needed)
 
     work = os.path.join(build_dir, "msi_api", "work")
     shutil.rmtree(work, ignore_errors=True)

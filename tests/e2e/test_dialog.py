@@ -1,16 +1,17 @@
 """The CSP provider's options dialog of the real vexissetup.exe under Wine.
 
-Every scenario starts `vexissetup.exe -csp -selectDlg` in a tree whose
-csp\\Setup.exe is the provider stand-in (provider_stub.exe): it records its
-command line and exits with 1603, so a run that gets past the dialog ends at
-the provider's failure box 105 with exit code 1603, and a cancelled run
-leaves no record at all.
+Every scenario starts `vexissetup.exe -csp -selectDlg -CSPArgs ...` in a
+tree whose csp\\Setup.exe is the provider stand-in (provider_stub.exe): it
+records its command line and exits with 1603, so a run that gets past the
+dialog ends at the provider's failure box 105 with exit code 1603, and a
+cancelled run leaves no record at all.
 
 Run by ctest (ctest -L e2e -R dialog), or by hand:
     E2E_WINDOWS_BUILD_DIR=build/windows E2E_WINE_PREFIX=/tmp/prefix python3 tests/e2e/test_dialog.py -v
 """
 
 import contextlib
+import glob
 import os
 import shutil
 import subprocess
@@ -33,6 +34,7 @@ CONFIRM_CSP = "Установить Норвикс ЭЦП Browser plug-in и CSP
 PLUGIN_CAPTION = "Норвикс ЭЦП Browser plug-in"
 PROVIDER_FAILED = "В процессе установки Норвикс CSP возникла ошибка"
 PROVIDER_EXIT = 1603
+CSP_ARGS = "LANG=de"  # what the provider gets; the dialog's choice does not reach it
 
 WELCOME = ("https://www.norvix.example\n"
            "\n"
@@ -106,7 +108,8 @@ class DialogTest(unittest.TestCase):
     def start(self, locale="en_US.UTF-8"):
         """Starts the run, answers the confirmation 102 with Yes and returns (run, dialog)."""
         with linux_locale(locale):
-            run = self.session.run(self.session.exe("vexissetup.exe"), ["-csp", "-selectDlg"], cwd=self.tree,
+            run = self.session.run(self.session.exe("vexissetup.exe"), ["-csp", "-selectDlg", "-CSPArgs", CSP_ARGS],
+                                   cwd=self.tree,
                                    env={"PROVIDER_RECORD": wh.to_windows_path(self.record),
                                         "TMP": wh.to_windows_path(self.tree), "TEMP": wh.to_windows_path(self.tree)})
         box = run.wait_box()
@@ -157,16 +160,19 @@ class DialogTest(unittest.TestCase):
                        timeout=30)
 
     def assert_went_on_to_the_provider(self, run):
-        """The run got past the dialog: csp\\Setup.exe ran once and its failure ends the run."""
+        """The run got past the dialog: csp\\Setup.exe ran once, with the -CSPArgs text and nothing
+        of the dialog's choice, and its failure ends the run."""
         box = run.wait_box()
         self.assertTrue(box.message_box, box)
         self.assertTrue(box.text.startswith(PROVIDER_FAILED + ": %d." % PROVIDER_EXIT), box)
         run.press(wh.IDOK)
         self.assertEqual(run.wait_exit().code, PROVIDER_EXIT)
+        logs = glob.glob(os.path.join(glob.escape(self.tree), "csp_*.log"))
+        self.assertEqual(len(logs), 1, logs)
+        # -CSPArgs gives its value followed by a blank.
         with open(self.record, encoding="utf-8") as f:
-            lines = f.read().splitlines()
-        self.assertEqual(len(lines), 1, lines)
-        self.assertIn("csp\\setup.exe", lines[0].lower())
+            self.assertEqual(f.read().splitlines(), [
+                'csp\\Setup.exe -args "/qb /Lv! """%s""" %s " -noreboot' % (wh.to_windows_path(logs[0]), CSP_ARGS)])
 
     def assert_cancelled(self, run):
         run.assert_no_box()

@@ -3,9 +3,9 @@
 Each scenario builds a distribution tree whose csp\\Setup.exe and
 ucsp\\Setup.exe are provider_stub.exe: the stub appends the command line it
 received to a record file, writes the log that its /Lv! switch names and exits
-with the code in exitcode.txt beside it. The tree holds no plug-in package, so
-the plug-in step after the providers fails; the scenarios only use that to see
-that it came after them.
+with the code in exitcode.txt beside it. The tree holds no plug-in package
+unless a scenario builds one, so the plug-in step after the providers fails
+with 232; the scenarios use that to see that it came after them.
 
 Run by ctest (label e2e), or by hand:
     E2E_WINDOWS_BUILD_DIR=build/windows E2E_WINE_PREFIX=build/native/wine/prefix \\
@@ -21,6 +21,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import plugin_packages  # noqa: E402
 import wine_harness  # noqa: E402
 
 CAPTION = "Норвикс ЭЦП Browser plug-in"
@@ -28,6 +29,11 @@ CONFIRM_BOTH = "Установить Норвикс ЭЦП Browser plug-in, CSP 
 CONFIRM_CSP = "Установить Норвикс ЭЦП Browser plug-in и CSP?"
 CONFIRM_UCSP = "Установить Норвикс ЭЦП Browser plug-in и УЭК CSP?"
 PROVIDER_FAILED = "В процессе установки Норвикс CSP возникла ошибка"
+RESTART_CSP = ("Норвикс ЭЦП Browser plug-in и CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
+               "Browser plug-in и CSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?")
+MARKER = r"HKCU\Software\NeedBstrReboot"
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+NO_PACKAGE = 232
 
 STAMP = re.compile(r"^(csp|ucsp)_\d{4}-\d\d-\d\d-\d\d-\d\d-\d\d\.log$")
 
@@ -138,7 +144,7 @@ class ProviderInstallTest(unittest.TestCase):
         # The user's own log switch: no log path was made for ucsp.
         self.assertEqual(glob.glob(os.path.join(self.tree.tmp, "ucsp_*.log")), [])
         # Both providers went on; the plug-in step then failed for want of a package.
-        self.assertNotIn(result.code, (0, 1602))
+        self.assertEqual(result.code, NO_PACKAGE)
 
     # Tests the interactive order csp, ucsp, plug-in, and that a cancelled
     # provider setup (1602) and the exit code 3 both let the run go on.
@@ -157,7 +163,7 @@ class ProviderInstallTest(unittest.TestCase):
         ])
         self.assertFalse(box.text.startswith(PROVIDER_FAILED), "a provider failure box: %s" % box)
         texts, result = self.finish_plugin_step(run)
-        self.assertNotIn(result.code, (0, 3, 1602), "plug-in boxes: %r" % texts)
+        self.assertEqual(result.code, NO_PACKAGE, "plug-in boxes: %r" % texts)
 
     # Tests that a failing csp setup stops the run: message 105 with the code
     # and its log under an empty caption, exit code 1603, ucsp never started.
@@ -189,17 +195,40 @@ class ProviderInstallTest(unittest.TestCase):
             'csp\\Setup.exe -args "/qb ' + log_switch(self.tree.log("csp")) + '" -noreboot -silent'])
 
     # Tests that the ucsp provider's failure reads like the csp one's, and
-    # that 3010 counts as a failure for a provider.
-    def test_ucsp_restart_code_is_a_failure(self):
-        self.tree.add_provider("ucsp", 3010)
+    # that 1641 (the provider started a restart itself) stops the run.
+    def test_ucsp_restart_started_is_a_failure(self):
+        self.tree.add_provider("ucsp", 1641)
         run = self.tree.run(["-ucsp"])
         self.confirm(run, CONFIRM_UCSP)
 
         box = run.wait_box()
         self.assertEqual(box.caption, "")
-        self.assertEqual(box.text, PROVIDER_FAILED + ": 3010.\nInstall log: " + self.tree.log("ucsp"))
+        self.assertEqual(box.text, PROVIDER_FAILED + ": 1641.\nInstall log: " + self.tree.log("ucsp"))
         run.press(wine_harness.IDOK)
-        self.assertEqual(run.wait_exit().code, 3010)
+        self.assertEqual(run.wait_exit().code, 1641)
+
+    # Tests that a provider that installed and asks for a restart (3010) lets
+    # the run go on: the plug-in is installed, then the restart question of
+    # the CSP variant; No ends the run with 0 and leaves no marker.
+    def test_csp_restart_required_goes_on(self):
+        self.session.reg_delete(MARKER)
+        self.tree.add_provider("csp", 3010)
+        family = plugin_packages.Family("provider-restart-" + os.path.basename(self.tree.root))
+        code = plugin_packages.build_package(os.path.join(self.tree.dist, "x64", "vexiscom-x64.msi"), family,
+                                             "2.0.1")
+        run = self.tree.run(["-csp"])
+        self.confirm(run, CONFIRM_CSP)
+
+        box = run.wait_box()
+        run.screenshot("provider-restart-question")
+        self.assertEqual((box.caption, box.text), (CAPTION, RESTART_CSP))
+        self.assertEqual(box.button_ids, [wine_harness.IDYES, wine_harness.IDNO])
+        run.press(wine_harness.IDNO)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertIsNone(self.session.reg_query(MARKER))
+        self.assertEqual(self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64),
+                         ("REG_SZ", "2.0.1"))
+        self.assertEqual(len(self.tree.recorded()), 1)
 
     # Tests that a missing csp folder stops the run with the start failure
     # code, and that the box names no log, since none was written.

@@ -93,7 +93,5 @@ class ScaleTest(ps.PluginScenario):
             self.assertEqual(f.read(), "not a folder\n")
 
 if __name__ == "__main__":
-    if not os.path.isfile(os.path.join(os.environ.get("E2E_WINDOWS_BUILD_DIR", ""), "vexissetup.exe")):
-        print("no vexissetup.exe in the Windows build")
-        sys.exit(77)
+    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
     unittest.main()

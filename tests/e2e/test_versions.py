@@ -74,15 +74,17 @@ def emulated_version(session, version):
 
 @contextlib.contextmanager
 def registry_version(session, version, build, service_pack):
-    """The prefix's registry names Windows `version` (e.g. "5.1") with `service_pack` (0 = none)."""
-    for key in (APP_DEFAULTS, WINE_SETTINGS):
-        found = session.reg_query(key, "Version")
-        if found:
-            raise unittest.SkipTest("a Version value in %s overrides the registry: %r" % (key, found))
-    saved = [_Saved(session, NT_VERSION, name, view=32)
-             for name in ("CurrentVersion", "CurrentBuildNumber", "CSDVersion")]
+    """The prefix's registry names Windows `version` (e.g. "5.1") with `service_pack` (0 = none).
+
+    A Version value of Wine's own settings would override the registry: it is taken away for the
+    block and put back after it."""
+    saved = [_Saved(session, key, "Version") for key in (APP_DEFAULTS, WINE_SETTINGS)]
+    saved += [_Saved(session, NT_VERSION, name, view=32)
+              for name in ("CurrentVersion", "CurrentBuildNumber", "CSDVersion")]
     saved.append(_Saved(session, SERVICE_PACK, "CSDVersion"))
     with _restored(saved):
+        for key in (APP_DEFAULTS, WINE_SETTINGS):
+            session.reg_delete(key, "Version")
         session.reg_add(NT_VERSION, "CurrentVersion", version, view=32)
         session.reg_add(NT_VERSION, "CurrentBuildNumber", str(build), view=32)
         session.reg_add(NT_VERSION, "CSDVersion", "Service Pack %d" % service_pack if service_pack else "",

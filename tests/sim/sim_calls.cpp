@@ -439,7 +439,8 @@ std::uint16_t GetSystemDefaultUILanguage() {
 }
 
 LocalTime GetLocalTime() {
-  Enter("localtime");
+  // localtime() gives no time: every field stays 0, as on the Win32 side.
+  if (!Enter("localtime")) return LocalTime();
   return W().now;
 }
 
@@ -528,7 +529,8 @@ bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
 }
 
 std::uint32_t MsiSetInternalUI(std::uint32_t level) {
-  Enter("MsiSetInternalUI");
+  // A failed call leaves the level as it was.
+  if (!Enter("MsiSetInternalUI")) return sim::FaultCode("MsiSetInternalUI");
   const int previous = W().internalUiLevel;
   W().internalUiLevel = static_cast<int>(level);
   return static_cast<std::uint32_t>(previous);

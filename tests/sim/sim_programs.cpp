@@ -23,8 +23,9 @@ bool InstallSucceeds(std::uint32_t exitCode) {
 ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
   return [exitCode](const WString& commandLine) -> std::uint32_t {
     const WString log = QuotedAfter(commandLine, u"/Lv!");
-    // A log that cannot be created stops Windows Installer before it starts.
-    if (!log.empty() && !DirectoryExists(ParentOf(log))) return 1622;  // ERROR_INSTALL_LOG_FAILURE
+    // A log that cannot be created stops Windows Installer before it starts,
+    // with ERROR_FUNCTION_FAILED, as measured under Wine (test_scale.py).
+    if (!log.empty() && !DirectoryExists(ParentOf(log))) return 1627;
     if (!log.empty()) AddFile(log);
     const WString package = QuotedAfter(commandLine, u"/i");
     const auto it = W().packages.find(Fold(package));

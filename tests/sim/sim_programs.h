@@ -10,7 +10,7 @@ namespace sim {
 
 // msiexec.exe: installs the package after /i (its ProductCode, UpgradeCode
 // and ProductVersion, feature NPVEXIS local) unless exitCode is a failure,
-// writes the log named after /Lv! (1622 without installing when its folder
+// writes the log named after /Lv! (1627 without installing when its folder
 // does not exist), and exits with exitCode. Another version
 // of an installed product code without "REINSTALL=" on the command line is
 // refused with 1638, as Windows Installer does.

@@ -128,13 +128,19 @@ TEST_F(ChildProcessTest, LogPathInTemporaryFolder) {
   EXPECT_TRUE(sim::W().boxes.empty());
 }
 
-// Tests that two paths made in the same second for the same name are the same.
-TEST_F(ChildProcessTest, SameSecondGivesSamePath) {
+// Tests that every path reads the clock afresh and adds nothing to make it
+// unique: two paths of the same second are the same, one a second later
+// differs in its stamp.
+TEST_F(ChildProcessTest, EachPathReadsTheClock) {
   WString first;
   WString second;
+  WString later;
   ASSERT_EQ(MakeLogFilePath(u"ucsp", true, first), 0u);
   ASSERT_EQ(MakeLogFilePath(u"ucsp", true, second), 0u);
+  sim::W().now.second = 32;
+  ASSERT_EQ(MakeLogFilePath(u"ucsp", true, later), 0u);
   EXPECT_EQ(first, second);
+  EXPECT_EQ(later, u"C:\\Users\\op\\AppData\\Local\\Temp\\ucsp_2014-03-07-09-05-32.log");
 }
 
 // Tests that a TMP ending in a backslash yields a doubled backslash, and a

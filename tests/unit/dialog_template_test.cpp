@@ -134,24 +134,6 @@ TEST_F(DialogTemplateTest, WelcomeTextHasItsLines) {
   EXPECT_EQ(dialog_.controls.back().text, kWelcomeText);
 }
 
-// Tests that the simulated dialog is built from this template: its radio
-// groups are 1006-1007 and 1008-1010 and only the welcome view is visible.
-TEST_F(DialogTemplateTest, SimulatedControlsComeFromTheTemplate) {
-  const auto controls = sim::DialogTemplateControls();
-  ASSERT_EQ(controls.size(), std::size(kRows));
-  for (const Row& row : kRows) {
-    ASSERT_EQ(controls.count(row.id), 1u) << row.id;
-    EXPECT_EQ(controls.at(row.id).visible, row.visible) << row.id;
-    EXPECT_FALSE(controls.at(row.id).checked) << row.id;
-    EXPECT_EQ(controls.at(row.id).group != 0, row.kind == Kind::kAutoRadio) << row.id;
-  }
-  EXPECT_EQ(controls.at(1006).group, controls.at(1007).group);
-  EXPECT_EQ(controls.at(1008).group, controls.at(1009).group);
-  EXPECT_EQ(controls.at(1008).group, controls.at(1010).group);
-  EXPECT_NE(controls.at(1006).group, controls.at(1008).group);
-  EXPECT_EQ(controls.at(1014).text, kWelcomeText);
-}
-
 // Tests that icon 100, the dialog's big icon, is in the resources with a
 // 32 x 32 image, the size the dialog asks for.
 TEST(DialogIconTest, Icon100HasA32PixelImage) {

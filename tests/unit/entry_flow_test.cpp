@@ -254,32 +254,34 @@ TEST_F(EntryFlowTest, NoRestartKeepsMarkerForNextRun) {
 }
 
 // Tests that the closing box names what was installed: the restart question
-// after a restart code, the browser notice otherwise, for each provider choice.
+// after a restart code of the installer or of a provider, the browser notice
+// otherwise, for each provider choice.
 TEST_F(EntryFlowTest, ClosingBoxByProviderFlags) {
   const struct {
     std::vector<WString> arguments;
+    std::uint32_t providerExit;
     std::uint32_t installerExit;
     const char16_t* text;
     std::uint32_t style;
   } kData[] = {
-      {{u"-csp"}, 3010,
+      {{u"-csp"}, 3010, 0,
        u"Норвикс ЭЦП Browser plug-in и CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
        u"Browser plug-in и CSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?",
        0x34},
-      {{u"-ucsp"}, 3010,
+      {{u"-ucsp"}, 3011, 0,
        u"Норвикс ЭЦП Browser plug-in и УЭК CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
        u"Browser plug-in и УЭК CSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку сейчас?",
        0x34},
-      {{u"-csp", u"-ucsp"}, 1641,
+      {{u"-csp", u"-ucsp"}, 0, 1641,
        u"Норвикс ЭЦП Browser plug-in, CSP и УЭК CSP успешно установлены.\nДля корректной работы Норвикс "
        u"ЭЦП Browser plug-in, CSP и UCSP необходимо перезагрузить компьютер.\nПроизвести перезагрузку "
        u"сейчас?",
        0x34},
-      {{u"-ucsp"}, 0,
+      {{u"-ucsp"}, 0, 0,
        u"Норвикс ЭЦП Browser plug-in и УЭК CSP успешно установлены.\nДля корректной работы Норвикс ЭЦП "
        u"Browser plug-in и УЭК CSP может потребоваться перезапустить браузер.",
        0x0},
-      {{u"-ucsp", u"-csp"}, 0,
+      {{u"-ucsp", u"-csp"}, 0, 0,
        u"Норвикс ЭЦП Browser plug-in, CSP и UCSP успешно установлены.\nДля корректной работы Норвикс "
        u"ЭЦП Browser plug-in, CSP и УЭК CSP может потребоваться перезапустить браузер.",
        0x0},
@@ -287,10 +289,12 @@ TEST_F(EntryFlowTest, ClosingBoxByProviderFlags) {
   for (const auto& row : kData) {
     SetUp();
     sim::InstallMsiexec(row.installerExit);
-    sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
-    sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
+    sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(row.providerExit);
+    sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(row.providerExit);
     sim::W().answers = {platform::kIdYes, platform::kIdNo};
     EXPECT_EQ(Run(row.arguments), 0);
+    EXPECT_EQ(sim::W().products.count(kProduct), 1u);
+    EXPECT_FALSE(MarkerExists());
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes()[1].text, row.text);
     EXPECT_EQ(Boxes()[1].caption, kCaption);
@@ -314,6 +318,37 @@ TEST_F(EntryFlowTest, RestartFails) {
   sim::FailCall("ExitWindowsEx", 1115);
   EXPECT_EQ(Run({u"-silent"}), 7);
   EXPECT_TRUE(Boxes().empty());
+}
+
+// Tests that the marker is deleted only at the end of a successful run: one
+// left by an earlier run, or by a provider of this run, survives a failure, a
+// No at the confirmation and a cancel.
+TEST_F(EntryFlowTest, MarkerSurvivesARunThatDoesNotSucceed) {
+  const struct {
+    const char* name;
+    bool earlierMarker;
+    std::vector<WString> arguments;
+    std::uint32_t cspExit, ucspExit, installerExit;
+    int exitCode;
+  } kData[] = {
+      {"plug-in fails", true, {}, 0, 0, 1603, 1603},
+      {"declined at the confirmation", true, {u"-csp"}, 0, 0, 0, 0},
+      {"installer cancelled", true, {}, 0, 0, 1602, 1602},
+      {"csp asks for a restart, ucsp fails", false, {u"-csp", u"-ucsp"}, 3010, 1603, 0, 1603},
+      {"ucsp asks for a restart, plug-in fails", false, {u"-ucsp", u"-silent"}, 0, 3011, 1603, 1603},
+  };
+  for (const auto& row : kData) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    if (row.earlierMarker) sim::W().keys.insert(kMarker);
+    sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(row.cspExit);
+    sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(row.ucspExit);
+    sim::InstallMsiexec(row.installerExit);
+    if (row.exitCode == 0) sim::W().answers = {platform::kIdNo};
+    EXPECT_EQ(Run(row.arguments), row.exitCode);
+    EXPECT_TRUE(MarkerExists());
+    EXPECT_FALSE(sim::W().restarted);
+  }
 }
 
 // Tests the order csp, ucsp, plug-in, and that a failing provider stops the chain.
@@ -343,15 +378,18 @@ TEST_F(EntryFlowTest, ProvidersInOrderAndFirstFailureStops) {
   EXPECT_TRUE(Boxes().empty());
 }
 
-// Tests that the options dialog is not shown when silent or without -csp.
+// Tests that the options dialog is not shown when silent or without -csp;
+// the run installs the plug-in all the same.
 TEST_F(EntryFlowTest, DialogOnlyWithCspAndNotSilent) {
   sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
   EXPECT_EQ(Run({u"-selectDlg", u"-csp", u"-silent"}), 0);
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
+  EXPECT_EQ(sim::W().started.size(), 2u);
   SetUp();
-  sim::W().answers = {platform::kIdYes};
-  EXPECT_EQ(Run({u"-selectDlg", u"-silent"}), 0);
+  EXPECT_EQ(Run({u"-selectDlg"}), 0);
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
+  EXPECT_EQ(sim::W().products.count(kProduct), 1u);
+  EXPECT_EQ(Boxes().size(), 2u);
 }
 
 }  // namespace

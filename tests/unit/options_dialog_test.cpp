@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,22 @@ constexpr std::uint32_t kOptionsViewIds[] = {kRussian, kEnglish, kLevel1, kLevel
 constexpr std::uint32_t kWelcomeViewIds[] = {kBanner, kWelcomeText};
 constexpr std::uint32_t kAlwaysShownIds[] = {kNext, kCancel, kViewSwitch};
 
-// Runs the dialog with `script` playing the user. Returns the exit code the
+// Runs the dialog with `script` playing the user, and checks that the
+// dialog opened (the script ran) exactly when `opens`, so that the checks
+// inside a script cannot pass by never running. Returns the exit code the
 // process ended with, or -1 when ShowOptionsDialog returned.
-int RunDialog(BootstrapOptions& options, std::function<void()> script) {
-  sim::W().dialogScript = [script](platform::WindowRef) { script(); };
-  return sim::RunToExit([&] {
+int RunDialog(BootstrapOptions& options, std::function<void()> script, bool opens = true) {
+  const auto opened = std::make_shared<bool>(false);
+  sim::W().dialogScript = [script, opened](platform::WindowRef) {
+    *opened = true;
+    script();
+  };
+  const int exitCode = sim::RunToExit([&] {
     ShowOptionsDialog(options);
     return 0;
   });
+  EXPECT_EQ(*opened, opens) << "the dialog " << (opens ? "never opened" : "opened");
+  return exitCode;
 }
 
 void ExpectWelcomeView() {
@@ -283,7 +292,7 @@ TEST_F(OptionsDialogTest, DialogThatCannotBeShownRecordsNothing) {
   sim::FailCall("DialogBoxParamW", 1813);
   BootstrapOptions options;
   options.kcPattern = u"*KC2*";
-  EXPECT_EQ(RunDialog(options, [] {}), -1);
+  EXPECT_EQ(RunDialog(options, [] {}, false), -1);
   EXPECT_EQ(options.kcPattern, u"*KC2*");
   EXPECT_EQ(options.langPattern, u"");
   EXPECT_TRUE(sim::W().openHandles.empty());

@@ -12,6 +12,7 @@ const char16_t kCspLog[] = u"C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07
 const char16_t kUcspLog[] = u"C:\\Users\\op\\AppData\\Local\\Temp\\ucsp_2014-03-07-09-05-31.log";
 const char16_t kFailed[] = u"В процессе установки Норвикс CSP возникла ошибка";
 const char16_t kEnvironmentUnreadable[] = u"Невозможно узнать значение переменной окружения.";
+const char16_t kMarker[] = u"Software\\NeedBstrReboot";
 
 // A provider setup that exits with `code`, and writes its log file when
 // asked to (the way a real installer given /Lv! does).
@@ -93,56 +94,67 @@ TEST(BuildProviderCommandLineTest, BuildsEachCase) {
   }
 }
 
-// Tests that the exit codes after which the run goes on are exactly 0, 3, 4
-// and 1602; the installer's success-with-restart codes stop it.
+// Tests that the exit codes after which the run goes on are exactly 0, 3, 4,
+// 1602 and the two restart-required codes, which alone ask for the restart;
+// 1641, a restart already started, stops the run.
 TEST(ProviderMayGoOnTest, JudgesExitCodes) {
   const struct {
     std::uint32_t code;
     bool goOn;
+    bool restart;
   } kCodes[] = {
-      {0, true},       {1, false},     {2, false},     {3, true},      {4, true},
-      {5, false},      {1601, false},  {1602, true},   {1603, false},  {1618, false},
-      {1641, false},   {3010, false},  {3011, false},  {0xFFFFFFFF, false},
-      {0x80000003, false},
+      {0, true, false},     {1, false, false},    {2, false, false},    {3, true, false},
+      {4, true, false},     {5, false, false},    {1601, false, false}, {1602, true, false},
+      {1603, false, false}, {1618, false, false}, {1641, false, false}, {3010, true, true},
+      {3011, true, true},   {3012, false, false}, {0xFFFFFFFF, false, false},
+      {0x80000003, false, false},
   };
   for (const auto& row : kCodes) {
     SCOPED_TRACE(row.code);
-    EXPECT_EQ(ProviderMayGoOn(row.code), row.goOn);
+    bool restart = !row.restart;
+    EXPECT_EQ(ProviderMayGoOn(row.code, restart), row.goOn);
+    EXPECT_EQ(restart, row.restart);
   }
 }
 
-// Tests that the run goes on without any box after each go-on code, and that
-// the setup ran exactly once with the built command line.
+// Tests that the run goes on without any box after each go-on code of
+// either provider, that the setup ran exactly once with the built command
+// line, and that only the restart-required codes leave the marker.
 TEST(InstallProviderTest, GoOnCodesGiveZeroWithoutBox) {
-  for (const std::uint32_t code : {0u, 3u, 4u, 1602u}) {
-    SCOPED_TRACE(code);
-    sim::Reset();
-    AddProvider(u"csp", code, kCspLog);
+  for (const WString folder : {u"csp", u"ucsp"}) {
+    for (const std::uint32_t code : {0u, 3u, 4u, 1602u, 3010u, 3011u}) {
+      SCOPED_TRACE(ToUtf8(folder) + " " + std::to_string(code));
+      sim::Reset();
+      AddProvider(folder, code, folder == u"csp" ? kCspLog : kUcspLog);
 
-    EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 0u);
+      EXPECT_EQ(InstallProvider(folder, u"", false, false), 0u);
 
-    EXPECT_TRUE(sim::W().boxes.empty());
-    ASSERT_EQ(sim::W().started.size(), 1u);
-    EXPECT_EQ(ToUtf8(sim::W().started[0]),
-              ToUtf8(u"csp\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\"
-                     u"csp_2014-03-07-09-05-31.log\"\"\" \" -noreboot"));
-    EXPECT_TRUE(sim::W().openHandles.empty());
+      EXPECT_TRUE(sim::W().boxes.empty());
+      ASSERT_EQ(sim::W().started.size(), 1u);
+      EXPECT_EQ(ToUtf8(sim::W().started[0]),
+                ToUtf8(folder + u"\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\" +
+                       folder + u"_2014-03-07-09-05-31.log\"\"\" \" -noreboot"));
+      EXPECT_EQ(sim::W().keys.count(kMarker), code >= 3010 ? 1u : 0u);
+      EXPECT_TRUE(sim::W().openHandles.empty());
+    }
   }
 }
 
-// Tests that 3010 is a failure here: the box names the code and the log
-// that the setup wrote, under an empty caption with the error icon.
+// Tests that 1641 is a failure here: the box names the code and the log
+// that the setup wrote, under an empty caption with the error icon, and no
+// restart is marked.
 TEST(InstallProviderTest, FailureShowsCodeAndLog) {
   sim::Reset();
-  AddProvider(u"csp", 3010, kCspLog);
+  AddProvider(u"csp", 1641, kCspLog);
 
-  EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 3010u);
+  EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 1641u);
 
   ASSERT_EQ(sim::W().boxes.size(), 1u);
   EXPECT_EQ(ToUtf8(sim::W().boxes[0].text),
-            ToUtf8(WString(kFailed) + u": 3010.\nInstall log: " + kCspLog));
+            ToUtf8(WString(kFailed) + u": 1641.\nInstall log: " + kCspLog));
   EXPECT_EQ(sim::W().boxes[0].caption, u"");
   EXPECT_EQ(sim::W().boxes[0].style, platform::kMbIconError);
+  EXPECT_EQ(sim::W().keys.count(kMarker), 0u);
   EXPECT_TRUE(sim::W().openHandles.empty());
 }
 
@@ -203,9 +215,10 @@ TEST(InstallProviderTest, NoTempDirectoryStillRunsTheSetup) {
 
 // Tests that a Setup.exe that cannot be found stops the run with the start
 // failure code, including when process creation reports the missing folder
-// as 3, which a provider that ran could also give as a go-on exit code.
+// as 3, which a provider that ran could also give as a go-on exit code; a
+// start failure never marks a restart.
 TEST(InstallProviderTest, MissingSetupStopsTheRun) {
-  for (const std::uint32_t error : {2u, 3u, 4u, 5u}) {
+  for (const std::uint32_t error : {2u, 3u, 4u, 5u, 3010u}) {
     SCOPED_TRACE(error);
     sim::Reset();
     sim::W().missingProgramError = error;
@@ -216,14 +229,16 @@ TEST(InstallProviderTest, MissingSetupStopsTheRun) {
     ASSERT_EQ(sim::W().boxes.size(), 1u);
     EXPECT_EQ(ToUtf8(sim::W().boxes[0].text),
               ToUtf8(WString(kFailed) + u": " + Widen(std::to_string(error).c_str()) + u".\n"));
+    EXPECT_EQ(sim::W().keys.count(kMarker), 0u);
   }
 }
 
-// Tests that a Setup.exe whose end cannot be observed stops the run, even
-// when the failing call's code is one of the go-on exit codes.
+// Tests that a Setup.exe whose end cannot be observed stops the run and
+// marks no restart, even when the failing call's code is one of the go-on
+// exit codes.
 TEST(InstallProviderTest, UnobservedEndStopsTheRun) {
   for (const char* call : {"WaitForSingleObject", "GetExitCodeProcess"}) {
-    for (const std::uint32_t error : {3u, 4u}) {
+    for (const std::uint32_t error : {3u, 4u, 3010u}) {
       SCOPED_TRACE(std::string(call) + " " + std::to_string(error));
       sim::Reset();
       AddProvider(u"csp", 0, kCspLog);
@@ -232,6 +247,7 @@ TEST(InstallProviderTest, UnobservedEndStopsTheRun) {
       EXPECT_EQ(InstallProvider(u"csp", u"", true, false), error);
       EXPECT_EQ(sim::W().started.size(), 1u);
       EXPECT_TRUE(sim::W().boxes.empty());
+      EXPECT_EQ(sim::W().keys.count(kMarker), 0u);
     }
   }
 }

@@ -42,13 +42,6 @@ TEST_F(RestartTest, UnopenableMarkerCountsAsAbsent) {
   EXPECT_FALSE(IsRestartPending());
 }
 
-// Tests that a failed create is ignored and leaves no marker.
-TEST_F(RestartTest, FailedCreateIsIgnored) {
-  sim::FailCall("RegCreateKeyExW", 5);
-  CreateRestartMarker();
-  EXPECT_FALSE(MarkerExists());
-}
-
 // Tests that with the API set module loaded the marker is deleted through
 // RegDeleteKeyExW, advapi32.dll is not loaded, and "Software" is opened for
 // reading and writing in the 32-bit view.

@@ -5,7 +5,6 @@
 // unless silent, a message that says what happened; nothing may be lost.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -87,23 +86,24 @@ WString LongPath(const WString& root, std::size_t length) {
 }
 
 // Tests that the package in the last of 10,000 subfolders is found and
-// installed, silent and not, within seconds.
+// installed, silent and not, with work that grows with the folders alone:
+// each search of the tree lists every folder once.
 TEST_F(ScaleTest, TenThousandFoldersPackageInTheLast) {
+  constexpr std::size_t kFolders = 10000;
   for (const bool silent : {false, true}) {
     SetUp();
     sim::SetCallLimit(2000000);
-    for (int i = 0; i < 9999; ++i) {
+    for (std::size_t i = 0; i + 1 < kFolders; ++i) {
       const WString folder = u"C:\\dist\\Подпапка " + FromUtf8(std::to_string(i));
       sim::AddFolder(folder);
       if (i % 100 == 0) sim::AddFile(folder + u"\\readme.txt");
     }
     const WString package = u"C:\\dist\\последняя x64\\vexiscom-x64.msi";
     AddPackage(package, u"2.0.1");
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 0);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 20.0) << "the run took " << seconds << " s";
+    // Each search lists a folder with two calls, and a run searches the tree
+    // three times (twice for the package's codes, once to run it).
+    EXPECT_LT(sim::W().calls.size(), 8 * kFolders) << "the work grows faster than the tree";
     ASSERT_EQ(sim::W().started.size(), 1u);
     EXPECT_EQ(sim::W().started[0],
               FirstInstallCommand(package, u"C:\\Users\\op\\AppData\\Local\\Temp"));
@@ -243,14 +243,15 @@ TEST_F(ScaleTest, InstallerArgumentsOf64KiB) {
 }
 
 // Tests a "TMP" that names a file: the installer cannot create its log and
-// refuses to start; its code is the exit code, the box gives it and no log.
+// refuses to start (1627, as Windows Installer under Wine does); its code is
+// the exit code, the box gives it and no log.
 TEST_F(ScaleTest, TempNamesAFile) {
   for (const bool silent : {false, true}) {
     SetUp();
     sim::AddFile(u"C:\\Users\\op\\temp.txt");
     sim::W().environment[u"TMP"] = u"C:\\Users\\op\\temp.txt";
     AddPackage(u"C:\\dist\\x64\\vexiscom-x64.msi", u"2.0.1");
-    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 1622);
+    EXPECT_EQ(Run(silent ? std::vector<WString>{u"-silent"} : std::vector<WString>{}), 1627);
     ASSERT_EQ(sim::W().started.size(), 1u);
     EXPECT_TRUE(Contains(sim::W().started[0],
                          u"/Lv! \"C:\\Users\\op\\temp.txt\\vexiscom-x64.msi_" + kStamp + u".log\""));
@@ -259,7 +260,7 @@ TEST_F(ScaleTest, TempNamesAFile) {
       EXPECT_TRUE(Boxes().empty());
     } else {
       ASSERT_EQ(Boxes().size(), 2u);
-      EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 1622.\n");
+      EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 1627.\n");
     }
   }
 }
