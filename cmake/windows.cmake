@@ -3,8 +3,17 @@
 enable_language(RC)
 
 set(WINDOWS_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-set(SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
-set(STATIC_LINK -static -municode -Wl,--gc-sections -s)
+# The exe throws nothing and starts no thread: without exception tables, run
+# time type information and thread-safe static guards, the C++ runtime's
+# unwinder, terminate handler and thread library stay out of it
+# (platform/win32/runtime_without_exceptions.cpp ends the process where the
+# library would throw). The test programs keep exceptions: GoogleTest needs them.
+set(SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
+    -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
+# Reproducible: no link time stamp, and no folder of this checkout or build in
+# the file, so two builds of one commit in two folders are the same bytes.
+set(REPRODUCIBLE_FLAGS -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+set(STATIC_LINK -static -municode -Wl,--gc-sections -s -Wl,--no-insert-timestamp)
 
 # shell32 exports IsUserAnAdmin by ordinal only.
 set(SHELL32_ORD ${CMAKE_BINARY_DIR}/libshell32_ord.a)
@@ -20,7 +29,8 @@ add_executable(vexissetup WIN32
 add_dependencies(vexissetup shell32_ord)
 target_include_directories(vexissetup PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(vexissetup PRIVATE ${WINDOWS_DEFINES})
-target_compile_options(vexissetup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${STRICT_WARNINGS} ${SIZE_FLAGS}>)
+target_compile_options(vexissetup PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:${STRICT_WARNINGS} ${SIZE_FLAGS} ${REPRODUCIBLE_FLAGS}>)
 # The ordinal library comes before the default libraries, or IsUserAnAdmin
 # would be imported by name from libshell32.a.
 target_link_libraries(vexissetup PRIVATE ${SHELL32_ORD} ${STATIC_LINK} shell32 user32 advapi32 kernel32)

@@ -1,13 +1,26 @@
 #include "install/child_process.h"
 
-#include <cstdio>
-
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "platform/platform.h"
 
 namespace {
 constexpr std::uint32_t kWaitObject0 = 0;
+
+// Appends value in decimal, zero-padded to width digits. Formatted by hand:
+// the exe has no printf family, whose C99 implementation alone would be a
+// fifth of the file.
+void AppendNumber(WString& out, int value, int width) {
+  char16_t digits[16];
+  int count = 0;
+  unsigned rest = value < 0 ? 0u : static_cast<unsigned>(value);
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  while (count < width) digits[count++] = u'0';
+  while (count > 0) out.push_back(digits[--count]);
+}
 }  // namespace
 
 std::uint32_t FailureCode(std::uint32_t code) { return code != 0 ? code : kUnknownFailure; }
@@ -39,10 +52,12 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
 
 void MakeTimeStamp(WString& out) {
   const platform::LocalTime now = platform::GetLocalTime();
-  char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d-%02d-%02d-%02d", now.year, now.month, now.day,
-                now.hour, now.minute, now.second);
-  out = Widen(text);
+  out.clear();
+  AppendNumber(out, now.year, 4);
+  for (const int field : {now.month, now.day, now.hour, now.minute, now.second}) {
+    out.push_back(u'-');
+    AppendNumber(out, field, 2);
+  }
   platform::WriteStandardOutput(out + u"\n");
 }
 

@@ -1,4 +1,5 @@
-"""The import table of the real vexissetup.exe, read from the PE file itself.
+"""The import table, the manifest and the size of the real vexissetup.exe, read
+from the PE file itself.
 
 The exe is a 32-bit GUI program that imports system DLLs only: a MinGW runtime
 DLL would be missing on the administrator's machine, and msi.dll must never be
@@ -6,13 +7,16 @@ imported (it is bound at run time from the system directory, so that a copy
 planted beside the exe is never loaded). IsUserAnAdmin comes from shell32 by
 ordinal 680 only. No import may name a kernel32 function that older supported
 Windows lacks, or the exe would not start there at all and the administrator
-would see a loader error instead of the version message.
+would see a loader error instead of the version message. The manifest built
+into the file asks Windows for elevation, and the file stays small enough to
+download and check quickly.
 """
 
 import os
 import struct
 import sys
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll", "gdi32.dll",
                "comctl32.dll"}
@@ -22,8 +26,15 @@ NEWER_KERNEL32 = {"SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirec
                   "WakeAllConditionVariable", "InitOnceExecuteOnce", "InitializeSRWLock", "AcquireSRWLockExclusive",
                   "ReleaseSRWLockExclusive", "GetCurrentProcessorNumber", "FlsAlloc", "FlsGetValue",
                   "FlsSetValue", "FlsFree", "CreateSymbolicLinkW", "GetFinalPathNameByHandleW"}
-# Windows 2000 lacks these two; the exe provides them itself.
+# Windows 2000 lacks these two (the C++ runtime's thread library would import them).
 NEWER_THAN_2000 = {"AddVectoredExceptionHandler", "RemoveVectoredExceptionHandler"}
+
+# The size limit of the exe: above it, a change brought in runtime parts the program does not need.
+SIZE_LIMIT = 128 * 1024
+
+RT_MANIFEST = 24
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
 IMAGE_FILE_MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
@@ -48,6 +59,7 @@ class PeFile:
         self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         self.import_rva = struct.unpack_from("<I", data, optional + 96 + 8)[0]
+        self.resource_rva = struct.unpack_from("<I", data, optional + 96 + 16)[0]
         self.sections = []
         table = optional + optional_size
         for i in range(sections):
@@ -82,11 +94,38 @@ class PeFile:
                 thunk += 4
             at += 20
 
+    def resource(self, kind, name):
+        """The bytes of resource kind/name (the first language), or None."""
+        if self.resource_rva == 0:
+            return None
+        root = self.offset(self.resource_rva)
+
+        def entry(directory, wanted):
+            named, numbered = struct.unpack_from("<HH", self.data, directory + 12)
+            for i in range(named + numbered):
+                ident, target = struct.unpack_from("<II", self.data, directory + 16 + i * 8)
+                if wanted is None or (not ident & 0x80000000 and ident == wanted):
+                    return target
+            return None
+
+        at = root
+        for wanted in (kind, name, None):
+            target = entry(at, wanted)
+            if target is None:
+                return None
+            at = root + (target & 0x7FFFFFFF)
+            if not target & 0x80000000:
+                break
+        rva, size = struct.unpack_from("<II", self.data, at)
+        start = self.offset(rva)
+        return self.data[start:start + size]
+
 
 class ImportTableTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         with open(os.path.join(os.environ["E2E_WINDOWS_BUILD_DIR"], "vexissetup.exe"), "rb") as f:
+            cls.size = os.fstat(f.fileno()).st_size
             cls.pe = PeFile(f.read())
         cls.imports = cls.pe.imports()
 
@@ -115,6 +154,18 @@ class ImportTableTest(unittest.TestCase):
     def test_starts_on_older_windows(self):
         kernel32 = set(f for f in self.imports["kernel32.dll"] if isinstance(f, str))
         self.assertEqual(kernel32 & (NEWER_KERNEL32 | NEWER_THAN_2000), set())
+
+    # Tests that the manifest inside the exe asks to run as administrator.
+    def test_manifest_requires_administrator(self):
+        manifest = self.pe.resource(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID)
+        self.assertIsNotNone(manifest, "no manifest resource 1 in the exe")
+        levels = [e.get("level") for e in ElementTree.fromstring(manifest).iter(ASM_V3 + "requestedExecutionLevel")]
+        self.assertEqual(levels, ["requireAdministrator"])
+
+    # Tests that the exe stays within its size limit.
+    def test_size_limit(self):
+        self.assertLessEqual(self.size, SIZE_LIMIT, "vexissetup.exe has %d bytes, %d more than the limit"
+                             % (self.size, self.size - SIZE_LIMIT))
 
 
 if __name__ == "__main__":
