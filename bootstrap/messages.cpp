@@ -17,8 +17,9 @@ bool FindEntry(std::uint16_t id, bool neutralLanguage, const std::uint8_t** text
                std::uint16_t* count) {
   const std::uint8_t* block = nullptr;
   std::uint32_t size = 0;
-  if (!platform::FindStringBlock(static_cast<std::uint16_t>(id / kEntriesPerBlock + 1),
-                                 neutralLanguage, &block, &size))
+  if (!platform::FindResource(platform::kResourceString,
+                              static_cast<std::uint16_t>(id / kEntriesPerBlock + 1),
+                              neutralLanguage, &block, &size))
     return false;
   std::uint32_t offset = 0;
   if (!FindBlockEntry(block, size, id % kEntriesPerBlock, &offset, count)) return false;

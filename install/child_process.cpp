@@ -1,9 +1,8 @@
 #include "install/child_process.h"
 
-#include <cstdio>
-
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -37,12 +36,24 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
   return result;
 }
 
+std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
+                                    bool* exited) {
+  LogLine({label, u": started ", commandLine});
+  const std::uint32_t start = platform::GetTickCount();
+  bool ended = false;
+  const std::uint32_t result = RunChildProcess(commandLine, &ended);
+  const std::uint32_t elapsed = platform::GetTickCount() - start;
+  if (ended)
+    LogLine({label, u": ended after ", elapsed, u" ms with exit code ", result});
+  else
+    LogLine({label, u": gave no exit code after ", elapsed, u" ms: error ", result,
+             u" (it could not be started or waited for)"});
+  if (exited) *exited = ended;
+  return result;
+}
+
 void MakeTimeStamp(WString& out) {
-  const platform::LocalTime now = platform::GetLocalTime();
-  char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d-%02d-%02d-%02d", now.year, now.month, now.day,
-                now.hour, now.minute, now.second);
-  out = Widen(text);
+  out = FormatTimeStamp(platform::GetLocalTime());
   platform::WriteStandardOutput(out + u"\n");
 }
 

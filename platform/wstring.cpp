@@ -8,8 +8,10 @@ void Prepend(WString& text, const WString& piece) { text.insert(0, piece); }
 
 void AppendCode(WString& text, std::uint32_t code) {
   text += u": ";
-  text += Widen(std::to_string(code).c_str());
+  text += Decimal(code);
 }
+
+WString Decimal(std::uint32_t number) { return Widen(std::to_string(number).c_str()); }
 
 void CutAtFirstZero(WString& text) {
   const auto zero = text.find(char16_t(0));

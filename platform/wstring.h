@@ -16,6 +16,9 @@ void Prepend(WString& text, const WString& piece);
 // Appends ": " and the code as an unsigned decimal number (the ": %u" format).
 void AppendCode(WString& text, std::uint32_t code);
 
+// The number as unsigned decimal text.
+WString Decimal(std::uint32_t number);
+
 // Cuts text at its first zero code unit, if it holds one.
 void CutAtFirstZero(WString& text);
 
