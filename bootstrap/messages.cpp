@@ -1,5 +1,6 @@
 #include "bootstrap/messages.h"
 
+#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -64,5 +65,7 @@ int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t sty
   WString caption;
   LoadMessage(textId, text);
   LoadMessage(captionId, caption);
-  return platform::MessageBox(text, caption, style);
+  const int answer = platform::MessageBox(text, caption, style);
+  LogBox(textId, answer);
+  return answer;
 }
