@@ -59,11 +59,17 @@ void LogOptions(const BootstrapOptions& options) {
   LogLine({u"options: csp ", YesNo(options.csp), u", ucsp ", YesNo(options.ucsp), u", selectDlg ",
            YesNo(options.selectDlg), u", silent ", YesNo(options.silent), u", reinstall ",
            YesNo(options.reinstall), u", norestart ", YesNo(options.norestart)});
-  LogValue(u"options: cspArgs", options.cspArgs);
-  LogValue(u"options: ucspArgs", options.ucspArgs);
-  LogValue(u"options: pluginArgs", options.pluginArgs);
-  LogValue(u"options: kcPattern", options.kcPattern);
-  LogValue(u"options: langPattern", options.langPattern);
+  // The texts only when given, each as parsed (the separating blanks kept).
+  const struct {
+    const char16_t* name;
+    const WString& value;
+  } texts[] = {{u"options: cspArgs", options.cspArgs},
+               {u"options: ucspArgs", options.ucspArgs},
+               {u"options: pluginArgs", options.pluginArgs},
+               {u"options: kcPattern", options.kcPattern},
+               {u"options: langPattern", options.langPattern}};
+  for (const auto& text : texts)
+    if (!text.value.empty()) LogValue(text.name, text.value);
 }
 
 // The plug-in failure box: message 106, the code, and the log when it exists.
