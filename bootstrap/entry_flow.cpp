@@ -5,7 +5,9 @@
 #include "bootstrap/messages.h"
 #include "bootstrap/prerequisites.h"
 #include "bootstrap/restart.h"
+#include "bootstrap/run_log.h"
 #include "dialog/options_dialog.h"
+#include "install/child_process.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
 #include "platform/platform.h"
@@ -32,7 +34,42 @@ RunMessages MessagesFor(bool csp, bool ucsp) {
 
 int Show(const WString& caption, std::uint16_t id, WString& messageText, std::uint32_t style) {
   LoadMessage(id, messageText);
-  return platform::MessageBox(messageText, caption, style);
+  const int answer = platform::MessageBox(messageText, caption, style);
+  LogBox(id, answer);
+  return answer;
+}
+
+// The exit line of the run, then the code.
+int Ended(int code, const char16_t* meaning) {
+  LogExit(static_cast<std::uint32_t>(code), meaning);
+  return code;
+}
+
+// The run log in TMP, stamped like the installers' logs; without TMP the run
+// goes on without one.
+void StartRunLog() {
+  WString temp;
+  if (ReadEnvironmentVariable(u"TMP", temp) != 0) return;
+  OpenRunLog(temp, platform::GetLocalTime(), ReadProgramPath(), ReadProgramFileVersion());
+}
+
+const char16_t* YesNo(bool value) { return value ? u"yes" : u"no"; }
+
+void LogOptions(const BootstrapOptions& options) {
+  LogLine({u"options: csp ", YesNo(options.csp), u", ucsp ", YesNo(options.ucsp), u", selectDlg ",
+           YesNo(options.selectDlg), u", silent ", YesNo(options.silent), u", reinstall ",
+           YesNo(options.reinstall), u", norestart ", YesNo(options.norestart)});
+  // The texts only when given, each as parsed (the separating blanks kept).
+  const struct {
+    const char16_t* name;
+    const WString& value;
+  } texts[] = {{u"options: cspArgs", options.cspArgs},
+               {u"options: ucspArgs", options.ucspArgs},
+               {u"options: pluginArgs", options.pluginArgs},
+               {u"options: kcPattern", options.kcPattern},
+               {u"options: langPattern", options.langPattern}};
+  for (const auto& text : texts)
+    if (!text.value.empty()) LogValue(text.name, text.value);
 }
 
 // The plug-in failure box: message 106, the code, and the log when it exists.
@@ -42,75 +79,106 @@ void ReportPluginFailure(const WString& caption, std::uint32_t result, const WSt
   AppendCode(messageText, result);
   messageText += u".\n";
   if (!logPath.empty() && platform::PathExists(logPath)) messageText += u"Install log: " + logPath;
-  platform::MessageBox(messageText, caption, platform::kMbIconError);
+  LogBox(msg::kPluginFailed, platform::MessageBox(messageText, caption, platform::kMbIconError));
 }
 
 // After a successful installation: the restart when the marker asks for one,
 // otherwise the notice that the browser may need a restart.
 int Finish(const BootstrapOptions& options, const WString& caption, WString& messageText) {
   const RunMessages messages = MessagesFor(options.csp, options.ucsp);
-  if (IsRestartPending() && !options.norestart) {
+  const bool pending = IsRestartPending();
+  LogLine(pending ? u"restart marker: present" : u"restart marker: absent");
+  if (pending && !options.norestart) {
     // The marker is deleted before the question, so declining leaves none.
-    ClearRestartMarker();
-    if (!options.silent &&
-        Show(caption, messages.restartQuestion, messageText,
-             platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes)
-      return 0;
+    const std::uint32_t cleared = ClearRestartMarker();
+    if (cleared == 0)
+      LogLine(u"restart marker: deleted");
+    else
+      LogValue(u"restart marker: could not be deleted, error", cleared);
+    if (options.silent) {
+      LogLine(u"restart: -silent, restarting without a question");
+    } else if (Show(caption, messages.restartQuestion, messageText,
+                    platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
+      return Ended(0, u"done; the restart was declined");
+    }
+    // Written before the restart starts: a forced restart may end the
+    // process before it could write anything more.
+    LogExit(0, u"done; the restart of Windows is being started");
     if (RestartComputer()) return 0;
+    LogValue(u"restart: could not be started, error", platform::GetLastError());
     if (!options.silent) Show(caption, msg::kRestartFailed, messageText, platform::kMbOk);
-    return kRestartFailedExitCode;
+    return Ended(kRestartFailedExitCode, u"done, but the restart could not be started");
   }
   if (!options.silent) Show(caption, messages.browserNotice, messageText, platform::kMbOk);
-  return 0;
+  return Ended(0, pending ? u"done; -norestart keeps the pending restart for a later run"
+                          : u"done; no restart pending");
 }
 
 }  // namespace
 
 int RunBootstrap(bool tailEmpty) {
+  // The log is closed at the end of the run, whichever way the run ends.
+  RunLogScope logScope;
   WString captionText;
   LoadMessage(msg::kCaption, captionText);
   WString messageText;
   WString logPath;
   BootstrapOptions options;
+  std::uint32_t parsed = 0;
+  if (!tailEmpty) parsed = ParseCommandLine(options);
+  // The help has ended the process by now: every other run is logged.
+  StartRunLog();
+  LogValue(u"command line", platform::GetCommandLine());
   // A command line that cannot be split (the system is out of memory) ends
   // the run at once: going on with the defaults would ask questions of an
   // unattended run and skip the providers it was told to install.
-  if (!tailEmpty) {
-    if (const std::uint32_t result = ParseCommandLine(options)) return static_cast<int>(result);
+  if (parsed != 0) {
+    LogValue(u"command line: could not be split, error", parsed);
+    return Ended(static_cast<int>(parsed), u"the command line could not be read");
   }
+  LogOptions(options);
 
   if (!platform::IsUserAnAdmin()) {
+    LogLine(u"administrator: no");
     if (!options.silent) Show(captionText, msg::kNotAdministrator, messageText, platform::kMbIconError);
-    return 1;
+    return Ended(1, u"not started as administrator");
   }
-  if (const int refused = CheckWindowsVersion(options.silent)) return refused;
+  LogLine(u"administrator: yes");
+  if (const int refused = CheckWindowsVersion(options.silent))
+    return Ended(refused, u"this Windows version or service pack is refused");
 
   platform::MsiSetInternalUI(kInstallUiLevelNone);
 
-  if (!options.silent &&
-      Show(captionText, MessagesFor(options.csp, options.ucsp).confirmation, messageText,
-           platform::kMbYesNo) == platform::kIdNo)
-    return 0;
+  if (options.silent) {
+    LogLine(u"confirmation: not asked (-silent)");
+  } else if (Show(captionText, MessagesFor(options.csp, options.ucsp).confirmation, messageText,
+                  platform::kMbYesNo) == platform::kIdNo) {
+    return Ended(0, u"declined at the confirmation; nothing was installed");
+  }
 
   if (options.selectDlg && options.csp && !options.silent) ShowOptionsDialog(options);
 
   if (options.csp) {
     if (const std::uint32_t result =
             InstallProvider(u"csp", options.cspArgs, options.silent, options.reinstall))
-      return static_cast<int>(result);
+      return Ended(static_cast<int>(result), u"the csp provider's setup failed");
   }
   if (options.ucsp) {
     if (const std::uint32_t result =
             InstallProvider(u"ucsp", options.ucspArgs, options.silent, options.reinstall))
-      return static_cast<int>(result);
+      return Ended(static_cast<int>(result), u"the ucsp provider's setup failed");
   }
 
   const std::uint32_t result =
       InstallPluginPackage(options.pluginArgs, options.silent, logPath, options.reinstall);
-  if (result == kInstallUserExit) return static_cast<int>(result);
+  LogValue(u"plug-in: result", result);
+  if (!logPath.empty()) LogValue(u"plug-in: installer log", logPath);
+  if (result == kInstallUserExit)
+    return Ended(static_cast<int>(result),
+                 u"the reinstallation was declined, or the installer was cancelled");
   if (result != 0) {
     if (!options.silent) ReportPluginFailure(captionText, result, logPath, messageText);
-    return static_cast<int>(result);
+    return Ended(static_cast<int>(result), u"the plug-in's installation failed");
   }
   return Finish(options, captionText, messageText);
 }

@@ -1,5 +1,6 @@
 #include "bootstrap/messages.h"
 
+#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -17,8 +18,9 @@ bool FindEntry(std::uint16_t id, bool neutralLanguage, const std::uint8_t** text
                std::uint16_t* count) {
   const std::uint8_t* block = nullptr;
   std::uint32_t size = 0;
-  if (!platform::FindStringBlock(static_cast<std::uint16_t>(id / kEntriesPerBlock + 1),
-                                 neutralLanguage, &block, &size))
+  if (!platform::FindResource(platform::kResourceString,
+                              static_cast<std::uint16_t>(id / kEntriesPerBlock + 1),
+                              neutralLanguage, &block, &size))
     return false;
   std::uint32_t offset = 0;
   if (!FindBlockEntry(block, size, id % kEntriesPerBlock, &offset, count)) return false;
@@ -63,5 +65,7 @@ int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t sty
   WString caption;
   LoadMessage(textId, text);
   LoadMessage(captionId, caption);
-  return platform::MessageBox(text, caption, style);
+  const int answer = platform::MessageBox(text, caption, style);
+  LogBox(textId, answer);
+  return answer;
 }

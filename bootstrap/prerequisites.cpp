@@ -2,6 +2,7 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -50,16 +51,24 @@ int CheckWindowsVersion(bool silent) {
 
   platform::WindowsVersion version;
   Refusal refusal;
-  if (!platform::GetVersionEx(version))
+  if (!platform::GetVersionEx(version)) {
+    LogValue(u"Windows version: unreadable, error", platform::GetLastError());
     refusal = {msg::kVersionUnreadable, kVersionUnreadableResult};
-  else
+  } else {
+    LogLine({u"Windows version: ", version.major, u".", version.minor, u", service pack ",
+             version.servicePackMajor});
     refusal = JudgeVersion(version);
-  if (refusal.result == 0) return 0;
+  }
+  if (refusal.result == 0) {
+    LogLine(u"Windows version gate: accepted");
+    return 0;
+  }
+  LogValue(u"Windows version gate: refused, result", static_cast<std::uint32_t>(refusal.result));
 
   if (!silent || refusal.messageId == msg::kWindowsTooOld) {
     WString text;
     LoadMessage(refusal.messageId, text);
-    platform::MessageBox(text, caption, platform::kMbIconError);
+    LogBox(refusal.messageId, platform::MessageBox(text, caption, platform::kMbIconError));
   }
   return refusal.result;
 }

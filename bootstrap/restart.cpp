@@ -1,5 +1,6 @@
 #include "bootstrap/restart.h"
 
+#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -22,8 +23,12 @@ bool IsRestartPending() {
 
 void CreateRestartMarker() {
   platform::RegistryKey key;
-  platform::RegCreateCurrentUserKey(
+  const std::uint32_t created = platform::RegCreateCurrentUserKey(
       kMarkerPath, platform::kKeyRead | platform::kKeyWrite | platform::kKeyWow64_32Key, key);
+  if (created == 0)
+    LogLine(u"restart marker: created");
+  else
+    LogValue(u"restart marker: could not be created, error", created);
 }
 
 std::uint32_t ClearRestartMarker() {

@@ -2,6 +2,7 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
 #include "packages/product_queries.h"
 
 namespace {
@@ -36,7 +37,9 @@ void Open(platform::WindowRef dialog, OptionsDialogState& state) {
   if (state.icon) platform::SetBigIcon(dialog, state.icon.get());
   // Only Russian as spoken in Russia presets "Русский": other Russian
   // variants get "English" like every other language.
-  const bool russian = platform::GetSystemDefaultUILanguage() == kRussianRussia;
+  const std::uint16_t language = platform::GetSystemDefaultUILanguage();
+  LogValue(u"options dialog: system UI language", language);
+  const bool russian = language == kRussianRussia;
   platform::CheckDlgButton(dialog, russian ? kRussian : kEnglish, true);
   platform::CheckDlgButton(dialog, kLevel1, true);
 }
@@ -101,7 +104,16 @@ bool HandleOptionsDialogEvent(platform::WindowRef dialog, platform::DialogEvent 
 void ShowOptionsDialog(BootstrapOptions& options) {
   OptionsDialogState state;
   state.options = &options;
-  platform::DialogBox(kTemplateId, HandleOptionsDialogEvent, &state);
+  const std::intptr_t shown = platform::DialogBox(kTemplateId, HandleOptionsDialogEvent, &state);
   // Cancelled before anything was installed: the whole run ends here.
-  if (state.cancelled) platform::ExitProcessNormally(0);
+  if (state.cancelled) {
+    LogLine(u"options dialog: cancelled");
+    LogExit(0, u"the options dialog was cancelled; nothing was installed");
+    platform::ExitProcessNormally(0);
+  }
+  if (shown == -1)
+    LogLine(u"options dialog: could not be shown; the command line's choice stands");
+  else
+    LogLine({u"options dialog: Далее; kcPattern ", options.kcPattern, u", langPattern ",
+             options.langPattern});
 }

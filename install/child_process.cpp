@@ -2,25 +2,12 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
 constexpr std::uint32_t kWaitObject0 = 0;
 
-// Appends value in decimal, zero-padded to width digits. Formatted by hand:
-// the exe has no printf family, whose C99 implementation alone would be a
-// fifth of the file.
-void AppendNumber(WString& out, int value, int width) {
-  char16_t digits[16];
-  int count = 0;
-  unsigned rest = value < 0 ? 0u : static_cast<unsigned>(value);
-  do {
-    digits[count++] = static_cast<char16_t>(u'0' + rest % 10);
-    rest /= 10;
-  } while (rest != 0);
-  while (count < width) digits[count++] = u'0';
-  while (count > 0) out.push_back(digits[--count]);
-}
 }  // namespace
 
 std::uint32_t FailureCode(std::uint32_t code) { return code != 0 ? code : kUnknownFailure; }
@@ -50,14 +37,24 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
   return result;
 }
 
+std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
+                                    bool* exited) {
+  LogLine({label, u": started ", commandLine});
+  const std::uint32_t start = platform::GetTickCount();
+  bool ended = false;
+  const std::uint32_t result = RunChildProcess(commandLine, &ended);
+  const std::uint32_t elapsed = platform::GetTickCount() - start;
+  if (ended)
+    LogLine({label, u": ended after ", elapsed, u" ms with exit code ", result});
+  else
+    LogLine({label, u": gave no exit code after ", elapsed, u" ms: error ", result,
+             u" (it could not be started or waited for)"});
+  if (exited) *exited = ended;
+  return result;
+}
+
 void MakeTimeStamp(WString& out) {
-  const platform::LocalTime now = platform::GetLocalTime();
-  out.clear();
-  AppendNumber(out, now.year, 4);
-  for (const int field : {now.month, now.day, now.hour, now.minute, now.second}) {
-    out.push_back(u'-');
-    AppendNumber(out, field, 2);
-  }
+  out = FormatTimeStamp(platform::GetLocalTime());
   platform::WriteStandardOutput(out + u"\n");
 }
 

@@ -26,6 +26,14 @@ std::uint32_t FailureCode(std::uint32_t code);
 // file or a child's 2), so only an exit code may be judged as one.
 std::uint32_t RunChildProcess(const WString& commandLine, bool* exited = nullptr);
 
+// RunChildProcess with two lines in the run log, named by label ("csp",
+// "plug-in"): "<label>: started <command line>" before, and after it
+// "<label>: ended after <ms> ms with exit code <code>", or, when the child
+// gave no exit code of its own, the error code instead. Same result and
+// exited as RunChildProcess.
+std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
+                                    bool* exited = nullptr);
+
 // Writes the current local time to out as 2014-03-07-09-05-31 (19
 // characters, "%Y-%m-%d-%H-%M-%S"), and the same text with a line break to
 // the process's standard output, when it has one.

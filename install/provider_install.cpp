@@ -3,6 +3,7 @@
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/restart.h"
+#include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
 
@@ -73,15 +74,21 @@ std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silen
   WString logPath;
   const WString commandLine =
       BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath);
+  if (logPath.empty())
+    LogLine({folder, u": installer log: none made here (a log switch of the arguments, or no TMP)"});
+  else
+    LogLine({folder, u": installer log: ", logPath});
   bool exited = false;
-  const std::uint32_t result = RunChildProcess(commandLine, &exited);
+  const std::uint32_t result = RunLoggedChildProcess(folder, commandLine, &exited);
 
   // Only Setup.exe's own exit code may let the run go on: process creation
   // reports a missing provider folder as 3, which read as the exit code 3
   // would end the run by announcing the provider as installed; the same
   // holds for a wait whose failure code happens to be 3, 4 or a restart code.
   bool restartNeeded = false;
-  if (exited && ProviderMayGoOn(result, restartNeeded)) {
+  const bool goOn = exited && ProviderMayGoOn(result, restartNeeded);
+  LogLine({folder, goOn ? u": the run goes on" : u": the run stops"});
+  if (goOn) {
     // The restart is offered at the end of a successful run; a later failure
     // leaves the marker for the next run.
     if (restartNeeded) CreateRestartMarker();
@@ -89,6 +96,7 @@ std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silen
   }
 
   if (!silent)
-    platform::MessageBox(ProviderFailureText(result, logPath), WString(), platform::kMbIconError);
+    LogBox(msg::kProviderFailed, platform::MessageBox(ProviderFailureText(result, logPath),
+                                                      WString(), platform::kMbIconError));
   return result;
 }

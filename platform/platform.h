@@ -31,6 +31,7 @@ enum class HandleKind : int {
   kKernel,    // process, thread, token (CloseHandle)
   kMsi,       // Windows Installer handle (MsiCloseHandle)
   kIcon,      // icon (DestroyIcon)
+  kFile,      // file (CloseHandle)
 };
 
 void CloseRawHandle(HandleKind kind, RawHandle handle);
@@ -75,6 +76,7 @@ using RegistryKey = Owned<HandleKind::kRegistry>;
 using KernelHandle = Owned<HandleKind::kKernel>;
 using MsiHandle = Owned<HandleKind::kMsi>;
 using IconHandle = Owned<HandleKind::kIcon>;
+using FileHandle = Owned<HandleKind::kFile>;
 
 // ---------------------------------------------------------------------------
 // Process start and end.
@@ -89,6 +91,8 @@ void RestrictDllSearchToSystemDirectory();
 
 // GetLastError.
 std::uint32_t GetLastError();
+// SetLastError.
+void SetLastError(std::uint32_t code);
 
 // ---------------------------------------------------------------------------
 // User interface.
@@ -112,13 +116,23 @@ constexpr int kIdNo = 7;
 // freed with LocalFree). Returns false when the split fails.
 bool SplitCommandLine(std::vector<WString>& arguments);
 
+// GetCommandLineW: the process's command line as it was received.
+WString GetCommandLine();
+
+// GetModuleFileNameW for the program's own module into a buffer of `size`
+// units: the length copied; `size` when the path was cut to fit; 0 on failure.
+std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size);
+
 // ---------------------------------------------------------------------------
-// String-table resources of the program's own module. Finds the RT_STRING
-// block `blockName` with FindResourceExW(language 0) when neutralLanguage is
-// true, else with FindResourceW, and maps it (LoadResource, LockResource,
-// SizeofResource). The data stays mapped for the life of the process.
-bool FindStringBlock(std::uint16_t blockName, bool neutralLanguage,
-                     const std::uint8_t** data, std::uint32_t* size);
+// Resources of the program's own module. Finds resource `name` of the given
+// type (RT_STRING 6, RT_VERSION 16) with FindResourceExW(language 0) when
+// neutralLanguage is true, else with FindResourceW, and maps it
+// (LoadResource, LockResource, SizeofResource). The data stays mapped for
+// the life of the process.
+constexpr std::uint16_t kResourceString = 6;
+constexpr std::uint16_t kResourceVersion = 16;
+bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
+                  const std::uint8_t** data, std::uint32_t* size);
 
 // ---------------------------------------------------------------------------
 // Environment, directories and files.
@@ -154,6 +168,17 @@ bool PathExists(const WString& path);
 
 // DeleteFileW.
 bool DeleteFile(const WString& path);
+
+// CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security attributes,
+// CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT): a new
+// file only. Anything already at that name (a file, a link, a reparse point,
+// a folder) makes it fail, and is neither opened nor followed. An empty
+// holder on failure (GetLastError tells why: 80 when the name is taken).
+FileHandle CreateNewFile(const WString& path);
+
+// WriteFile of all the bytes, no overlapped structure: true when the call
+// succeeded and wrote every byte.
+bool WriteFile(RawHandle file, const std::string& bytes);
 
 // ---------------------------------------------------------------------------
 // Modules and functions looked up at run time. A module reference is not
@@ -215,6 +240,9 @@ LocalTime GetLocalTime();
 
 // Writes a line to the process's standard output, when it has one.
 void WriteStandardOutput(const WString& line);
+
+// GetTickCount: milliseconds since Windows started, wrapping after 49.7 days.
+std::uint32_t GetTickCount();
 
 // ---------------------------------------------------------------------------
 // Child processes.

@@ -8,7 +8,19 @@ void Prepend(WString& text, const WString& piece) { text.insert(0, piece); }
 
 void AppendCode(WString& text, std::uint32_t code) {
   text += u": ";
-  text += Widen(std::to_string(code).c_str());
+  text += Decimal(code);
+}
+
+WString Decimal(std::uint32_t number, std::size_t width, char16_t pad) {
+  char16_t digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  WString text(count < width ? width - count : 0, pad);
+  while (count > 0) text.push_back(digits[--count]);
+  return text;
 }
 
 void CutAtFirstZero(WString& text) {

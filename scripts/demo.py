@@ -1,7 +1,7 @@
 """The demo: a distribution tree with sample plug-in packages for x64 and
 win32 under a Cyrillic folder name, vexissetup.exe -silent run in it under
 Wine, and what came of it: the exit code, the installed product and version,
-and the installer's log."""
+the installer's log, and the bootstrapper's own run log."""
 
 import glob
 import os
@@ -15,6 +15,7 @@ import plugin_packages  # noqa: E402
 import wine_harness  # noqa: E402
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+RUN_LOG_TAIL = 12  # lines of the run log shown
 
 
 def main():
@@ -56,9 +57,23 @@ def main():
             print("Installer log: %s (%d bytes)" % (logs[-1], os.path.getsize(logs[-1])))
         else:
             print("No installer log was written")
+        show_run_log(temp)
         return 0 if result.code == 0 and name and shown == version else 1
     finally:
         session.stop()
+
+
+def show_run_log(temp):
+    """Prints the path of the newest run log in temp and its last lines."""
+    logs = sorted(glob.glob(os.path.join(temp, "vexissetup_*.log")), key=os.path.getmtime)
+    if not logs:
+        print("No run log was written")
+        return
+    with open(logs[-1], encoding="utf-8-sig") as f:
+        lines = f.read().splitlines()
+    print("Run log: %s (%d lines); the last %d:" % (logs[-1], len(lines), min(RUN_LOG_TAIL, len(lines))))
+    for line in lines[-RUN_LOG_TAIL:]:
+        print("  " + line)
 
 
 if __name__ == "__main__":

@@ -35,6 +35,7 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
     case HandleKind::kKernel: ::CloseHandle(AsHandle(handle)); break;
     case HandleKind::kMsi: CloseMsiHandle(handle); break;
     case HandleKind::kIcon: DestroyIconHandle(handle); break;
+    case HandleKind::kFile: ::CloseHandle(AsHandle(handle)); break;
   }
 }
 
@@ -57,6 +58,8 @@ void ExitProcessNormally(int code) { std::exit(code); }
 
 std::uint32_t GetLastError() { return ::GetLastError(); }
 
+void SetLastError(std::uint32_t code) { ::SetLastError(code); }
+
 int MessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   return ::MessageBoxW(nullptr, W(text), W(caption), style);
 }
@@ -71,13 +74,19 @@ bool SplitCommandLine(std::vector<WString>& arguments) {
   return true;
 }
 
-bool FindStringBlock(std::uint16_t blockName, bool neutralLanguage, const std::uint8_t** data,
-                     std::uint32_t* size) {
+WString GetCommandLine() { return FromW(::GetCommandLineW()); }
+
+std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size) {
+  return ::GetModuleFileNameW(nullptr, W(buffer), size);
+}
+
+bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
+                  const std::uint8_t** data, std::uint32_t* size) {
   HMODULE self = ::GetModuleHandleW(nullptr);
   HRSRC found = neutralLanguage
-                    ? ::FindResourceExW(self, RT_STRING, MAKEINTRESOURCEW(blockName),
+                    ? ::FindResourceExW(self, MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(name),
                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL))
-                    : ::FindResourceW(self, MAKEINTRESOURCEW(blockName), RT_STRING);
+                    : ::FindResourceW(self, MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
   if (!found) return false;
   HGLOBAL loaded = ::LoadResource(self, found);
   if (!loaded) return false;
@@ -120,6 +129,20 @@ bool PathExists(const WString& path) {
 }
 
 bool DeleteFile(const WString& path) { return ::DeleteFileW(W(path)) != 0; }
+
+FileHandle CreateNewFile(const WString& path) {
+  HANDLE file = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileHandle();
+  return FileHandle(FromHandle(file));
+}
+
+bool WriteFile(RawHandle file, const std::string& bytes) {
+  DWORD written = 0;
+  return ::WriteFile(AsHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) != 0 &&
+         written == bytes.size();
+}
 
 RawHandle GetModuleHandle(const WString& name) {
   return reinterpret_cast<RawHandle>(::GetModuleHandleW(W(name)));
@@ -222,6 +245,8 @@ void WriteStandardOutput(const WString& line) {
   std::fputws(W(line), stdout);
   std::fflush(stdout);
 }
+
+std::uint32_t GetTickCount() { return ::GetTickCount(); }
 
 bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
   STARTUPINFOW startup{};

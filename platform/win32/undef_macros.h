@@ -15,3 +15,6 @@
 #undef LoadIcon
 #undef SetDlgItemText
 #undef GetDlgItemText
+#undef FindResource
+#undef GetModuleFileName
+#undef GetCommandLine

@@ -194,6 +194,31 @@ class ProviderInstallTest(unittest.TestCase):
         self.assertEqual(self.tree.recorded(), [
             'csp\\Setup.exe -args "/qb ' + log_switch(self.tree.log("csp")) + '" -noreboot -silent'])
 
+    # Tests the run log of a run that stops early: a new file in TMP (a
+    # Cyrillic folder) with the UTF-8 byte-order mark, the first line, the
+    # provider's command line with the secret masked, and the exit line last.
+    def test_run_log(self):
+        self.tree.add_provider("csp", 1603)
+        run = self.tree.run(["-silent", "-csp", "-CSPArgs", "PIN=4321 /qn"])
+        run.assert_no_box()
+        self.assertEqual(run.wait_exit().code, 1603)
+
+        logs = glob.glob(os.path.join(self.tree.tmp, "vexissetup_*.log"))
+        self.assertEqual(len(logs), 1, logs)
+        self.assertRegex(os.path.basename(logs[0]), r"^vexissetup_\d{4}(-\d\d){5}\.log$")
+        with open(logs[0], "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"), data[:40])
+        self.assertNotIn(b"4321", data)
+        lines = data[3:].decode("utf-8").split("\r\n")
+        self.assertEqual(lines[-1], "", "the last line ends with CR LF")
+        self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d local time, "
+                                   r"file version 2\.0\.0\.0, .*\\vexissetup\.exe$")
+        events = [re.sub(r"^ *\d+ ", "", line) for line in lines[1:-1]]
+        self.assertIn('csp: started csp\\Setup.exe -args "' + log_switch(self.tree.log("csp")) +
+                      'PIN=****** /qn " -noreboot -silent', events)
+        self.assertRegex(events[-1], r"^exit code 1603: ")
+
     # Tests that the ucsp provider's failure reads like the csp one's, and
     # that 1641 (the provider started a restart itself) stops the run.
     def test_ucsp_restart_started_is_a_failure(self):

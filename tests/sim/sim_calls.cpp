@@ -31,6 +31,7 @@ struct Internals {
   std::map<platform::RawHandle, View> views;
   std::map<platform::RawHandle, WString> records;  // field 1 of a fetched row
   std::map<platform::RawHandle, std::uint32_t> exitCodes;
+  std::map<platform::RawHandle, WString> filePaths;  // folded
   std::map<platform::RawHandle, std::string> functions;
   std::map<WString, platform::RawHandle> modules;
 };
@@ -45,6 +46,7 @@ constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorNoMoreFiles = 18;
+constexpr std::uint32_t kErrorFileExists = 80;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorEnvVarNotFound = 203;
 constexpr std::uint32_t kErrorMoreData = 234;
@@ -160,12 +162,14 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   I().views.erase(handle);
   I().records.erase(handle);
   I().exitCodes.erase(handle);
+  I().filePaths.erase(handle);
   switch (kind) {
     case HandleKind::kFind: w.calls.emplace_back("FindClose"); break;
     case HandleKind::kRegistry: w.calls.emplace_back("RegCloseKey"); break;
     case HandleKind::kKernel: w.calls.emplace_back("CloseHandle"); break;
     case HandleKind::kMsi: w.calls.emplace_back("MsiCloseHandle"); break;
     case HandleKind::kIcon: w.calls.emplace_back("DestroyIcon"); break;
+    case HandleKind::kFile: w.calls.emplace_back("CloseHandle"); break;
   }
 }
 
@@ -177,6 +181,8 @@ void ExitProcessNormally(int code) {
 }
 
 std::uint32_t GetLastError() { return W().lastError; }
+
+void SetLastError(std::uint32_t code) { W().lastError = code; }
 
 int MessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   if (!Enter("MessageBoxW")) return 0;
@@ -196,16 +202,56 @@ bool SplitCommandLine(std::vector<WString>& arguments) {
   return true;
 }
 
-bool FindStringBlock(std::uint16_t blockName, bool neutralLanguage, const std::uint8_t** data,
-                     std::uint32_t* size) {
+WString GetCommandLine() {
+  // It cannot fail, so it is not a call the fault sweep could make fail.
+  if (!W().rawCommandLine.empty()) return W().rawCommandLine;
+  WString joined;
+  for (const WString& argument : W().commandLine) {
+    if (!joined.empty()) joined += u' ';
+    if (!argument.empty() && argument.find_first_of(u" \"") == WString::npos) {
+      joined += argument;
+      continue;
+    }
+    // Quoted, a quote inside written as \" (backslashes before it are not
+    // doubled: no argument of the tests has one there).
+    joined += u'"';
+    for (const char16_t c : argument) joined += c == u'"' ? WString(u"\\\"") : WString(1, c);
+    joined += u'"';
+  }
+  return joined;
+}
+
+std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size) {
+  if (!Enter("GetModuleFileNameW")) return 0;
+  const WString& path = W().modulePath;
+  // As Windows does with a buffer too small: the path cut to size - 1 units
+  // and terminated, the result the size.
+  if (size <= path.size()) {
+    if (size == 0) return 0;
+    std::copy(path.begin(), path.begin() + (size - 1), buffer);
+    buffer[size - 1] = 0;
+    W().lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+    return size;
+  }
+  return sim::CopyOut(path, buffer, size);
+}
+
+bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
+                  const std::uint8_t** data, std::uint32_t* size) {
   if (!Enter(neutralLanguage ? "FindResourceExW" : "FindResourceW")) return false;
-  const auto it = W().stringBlocks.find(blockName);
-  if (it == W().stringBlocks.end()) {
+  const std::vector<std::uint8_t>* found = nullptr;
+  if (type == kResourceString) {
+    const auto it = W().stringBlocks.find(name);
+    if (it != W().stringBlocks.end()) found = &it->second;
+  } else if (type == kResourceVersion && name == 1 && !W().versionInfo.empty()) {
+    found = &W().versionInfo;
+  }
+  if (!found) {
     W().lastError = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
     return false;
   }
-  *data = it->second.data();
-  *size = static_cast<std::uint32_t>(it->second.size());
+  *data = found->data();
+  *size = static_cast<std::uint32_t>(found->size());
   return true;
 }
 
@@ -294,6 +340,36 @@ bool DeleteFile(const WString& path) {
   }
   W().lastError = sim::kErrorFileNotFound;
   return false;
+}
+
+FileHandle CreateNewFile(const WString& path) {
+  if (!Enter("CreateFileW")) return FileHandle();
+  const WString full = sim::Absolute(path);
+  if (!sim::DirectoryExists(sim::ParentOf(full))) {
+    W().lastError = sim::kErrorPathNotFound;
+    return FileHandle();
+  }
+  // Whatever holds the name (a file, a folder, a link) is left alone.
+  if (sim::FileExists(full)) {
+    W().lastError = sim::kErrorFileExists;
+    return FileHandle();
+  }
+  sim::AddFile(full);
+  W().fileContents[sim::Fold(full)].clear();
+  const RawHandle h = sim::NewHandle(HandleKind::kFile);
+  I().filePaths[h] = sim::Fold(full);
+  return FileHandle(h);
+}
+
+bool WriteFile(RawHandle file, const std::string& bytes) {
+  if (!Enter("WriteFile")) return false;
+  const auto it = I().filePaths.find(file);
+  if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile)) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  W().fileContents[it->second] += bytes;
+  return true;
 }
 
 RawHandle GetModuleHandle(const WString& name) {
@@ -445,6 +521,9 @@ LocalTime GetLocalTime() {
 }
 
 void WriteStandardOutput(const WString& line) { W().standardOutput.push_back(line); }
+
+// It cannot fail, so it is not a call the fault sweep could make fail.
+std::uint32_t GetTickCount() { return W().tickCount; }
 
 bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
   if (!Enter("CreateProcessW")) return false;

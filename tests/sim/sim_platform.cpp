@@ -6,6 +6,7 @@
 #include <fstream>
 #include <unordered_map>
 
+#include "bootstrap/run_log.h"
 #include "packages/package_location.h"
 #include "platform/platform.h"
 #include "tests/sim/sim_internal.h"
@@ -119,11 +120,17 @@ World& W() {
 void Reset() {
   static std::map<std::uint16_t, std::vector<std::uint8_t>> compiled =
       ReadStringBlocks(VEXIS_RES_PATH);
+  static std::vector<std::uint8_t> versionInfo = [] {
+    for (auto& r : ReadResources(VEXIS_RES_PATH))
+      if (r.type == platform::kResourceVersion && r.name == 1) return r.data;
+    return std::vector<std::uint8_t>();
+  }();
   delete g_world;
   g_world = new World();
   ++g_generation;
   g_callLimit = kDefaultCallLimit;
   g_world->stringBlocks = compiled;
+  g_world->versionInfo = versionInfo;
   g_world->environment[u"TMP"] = u"C:\\Users\\op\\AppData\\Local\\Temp";
   g_world->environment[u"WINDIR"] = u"C:\\Windows";
   AddFolder(u"C:\\dist");
@@ -132,6 +139,8 @@ void Reset() {
   // The system's one cached lookup (IsWow64Process) belongs to the process
   // that the previous world simulated.
   ResetArchitectureCacheForTesting();
+  // So does the run log that a previous run may have left open.
+  ResetRunLogForTesting();
 }
 
 bool Enter(const char* call) {
@@ -234,6 +243,29 @@ void AddFolder(const WString& path) { AddEntry(path, true); }
 void AddFile(const WString& path) { AddEntry(path, false); }
 
 bool FileExists(const WString& path) { return FindEntry(path) != nullptr; }
+
+void PlantFile(const WString& path, const std::string& bytes) {
+  AddFile(path);
+  W().fileContents[Fold(path)] = bytes;
+}
+
+std::string FileContents(const WString& path) {
+  const auto it = W().fileContents.find(Fold(path));
+  return it == W().fileContents.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> FileLines(const WString& path) {
+  std::string text = FileContents(path);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
 
 void AddPackage(const WString& path, const std::map<WString, WString>& properties) {
   AddFile(path);

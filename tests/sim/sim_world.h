@@ -74,9 +74,16 @@ struct World {
   std::deque<int> answers;  // consumed by MessageBox; when empty: IDYES / IDOK
   std::vector<WString> commandLine = {u"C:\\dist\\vexissetup.exe"};
   bool commandLineSplitFails = false;
+  // GetCommandLineW; when empty, commandLine joined with blanks, an argument
+  // that is empty or holds a blank or a quote in double quotes (a quote in it
+  // written \").
+  WString rawCommandLine;
+  WString modulePath = u"C:\\dist\\vexissetup.exe";  // GetModuleFileNameW
 
-  // --- resources: RT_STRING blocks by name (filled from the compiled .res)
+  // --- resources: RT_STRING blocks by name and the VERSIONINFO (RT_VERSION
+  // 1), both filled from the compiled .res
   std::map<std::uint16_t, std::vector<std::uint8_t>> stringBlocks;
+  std::vector<std::uint8_t> versionInfo;
 
   // --- environment, files. Paths are full Windows paths; folders are listed
   // in `entries` order under their parent (the order the search yields).
@@ -88,6 +95,9 @@ struct World {
     bool directory = false;
   };
   std::vector<Entry> entries;
+  // The bytes of files created with CreateFileW and written with WriteFile,
+  // and of planted files, by folded full path.
+  std::map<WString, std::string> fileContents;
 
   // --- modules
   std::set<WString> loadedModules = {u"kernel32", u"kernel32.dll", u"advapi32.dll"};
@@ -107,6 +117,7 @@ struct World {
   bool admin = true;
   std::uint16_t uiLanguage = 1049;
   platform::LocalTime now{2014, 3, 7, 9, 5, 31};
+  std::uint32_t tickCount = 5000;  // GetTickCount; child programs may move it on
   std::vector<WString> standardOutput;
 
   // --- processes
@@ -153,6 +164,13 @@ void AddPackage(const WString& path, const std::map<WString, WString>& propertie
 void InstallProduct(const WString& productCode, const Product& product);
 void FailCall(const std::string& call, std::uint32_t code, int occurrence = 0);
 bool FileExists(const WString& path);
+// A file that was there before the run, with these bytes.
+void PlantFile(const WString& path, const std::string& bytes);
+// The bytes of a created or planted file; empty when there is none.
+std::string FileContents(const WString& path);
+// Its lines, when it is UTF-8 text with CR LF line ends: the byte-order mark
+// and the line ends left out.
+std::vector<std::string> FileLines(const WString& path);
 
 // Runs f and returns the exit code given to ExitProcessNormally, or -1 when
 // f returned normally (then *returned holds f's result, if asked for).

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
 #include "tests/sim/sim_world.h"
@@ -91,6 +92,31 @@ TEST_F(ChildProcessTest, FailureWithoutLastErrorIsNeverSuccess) {
   AddProgram(0);
   sim::FailCall("CreateProcessW", 0);
   EXPECT_EQ(RunChildProcess(kTool), kUnknownFailure);
+}
+
+// Tests the run log's two lines around a child: its command line, then its
+// duration and exit code, or the error when it gave no exit code.
+TEST_F(ChildProcessTest, LoggedChildProcess) {
+  sim::W().programs[kTool] = [](const WString&) {
+    sim::W().tickCount += 4200;
+    return 3010u;
+  };
+  const WString log = u"C:\\Users\\op\\AppData\\Local\\Temp\\vexissetup_2014-03-07-09-05-31.log";
+  ASSERT_TRUE(OpenRunLog(u"C:\\Users\\op\\AppData\\Local\\Temp", sim::W().now, kTool, u"2.0.0.0"));
+  bool exited = false;
+  EXPECT_EQ(RunLoggedChildProcess(u"plug-in", kTool + u" /i", &exited), 3010u);
+  EXPECT_TRUE(exited);
+  EXPECT_EQ(RunLoggedChildProcess(u"csp", u"csp\\Setup.exe", &exited), 2u);
+  EXPECT_FALSE(exited);
+  CloseRunLog();
+  const std::vector<std::string> lines = sim::FileLines(log);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1], "      0 plug-in: started C:\\tools\\tool.exe /i");
+  EXPECT_EQ(lines[2], "   4200 plug-in: ended after 4200 ms with exit code 3010");
+  EXPECT_EQ(lines[3], "   4200 csp: started csp\\Setup.exe");
+  EXPECT_EQ(lines[4],
+            "   4200 csp: gave no exit code after 0 ms: error 2 (it could not be started or waited "
+            "for)");
 }
 
 struct StampCase {

@@ -2,9 +2,15 @@
 // boxes, what was started, what is installed, the marker and the exit code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "bootstrap/entry_flow.h"
+#include "dialog/options_dialog.h"
+#include "tests/sim/sim_dialog.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 
@@ -15,6 +21,17 @@ const WString kProduct = u"{11111111-2222-3333-4444-555555555555}";
 const WString kUpgrade = u"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}";
 const WString kMarker = u"Software\\NeedBstrReboot";
 const WString kMsiexec = u"C:\\Windows\\system32\\msiexec.exe";
+const WString kTemp = u"C:\\Users\\op\\AppData\\Local\\Temp";
+const WString kRunLog = kTemp + u"\\vexissetup_2014-03-07-09-05-31.log";
+
+// The texts of the run log's events, the milliseconds before them left out.
+std::vector<std::string> RunLogEvents() {
+  std::vector<std::string> events;
+  const std::vector<std::string> lines = sim::FileLines(kRunLog);
+  for (std::size_t i = 1; i < lines.size(); ++i)
+    events.push_back(lines[i].substr(std::min(lines[i].find_first_not_of(" 0123456789"), lines[i].size())));
+  return events;
+}
 
 class EntryFlowTest : public ::testing::Test {
  protected:
@@ -390,6 +407,179 @@ TEST_F(EntryFlowTest, DialogOnlyWithCspAndNotSilent) {
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
   EXPECT_EQ(sim::W().products.count(kProduct), 1u);
   EXPECT_EQ(Boxes().size(), 2u);
+}
+
+// Tests that the run log records what each kind of run saw, decided and
+// started, in the order of the run, with the secret of the arguments masked,
+// and that its last line is the exit code.
+TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
+  const struct {
+    const char* name;
+    std::vector<WString> arguments;
+    std::function<void()> arrange;
+    int exitCode;
+    std::vector<std::string> events;  // each the start of a line, in this order
+  } kData[] = {
+      {"provider failure",
+       {u"-csp", u"-CSPArgs", u"PIN=s3cr3t"},
+       [] {
+         sim::W().programs[u"csp\\Setup.exe"] = [](const WString&) {
+           sim::W().tickCount += 250;
+           return 1603u;
+         };
+       },
+       1603,
+       {"command line: C:\\dist\\vexissetup.exe -csp -CSPArgs PIN=******",
+        "options: csp yes, ucsp no, selectDlg no, silent no, reinstall no, norestart no",
+        "options: cspArgs: PIN=****** ", "administrator: yes",
+        "Windows version: 6.1, service pack 1", "Windows version gate: accepted", "box 102: Yes",
+        "csp: installer log: C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07-09-05-31.log",
+        "csp: started csp\\Setup.exe -args \"/qb /Lv! ", "csp: ended after 250 ms with exit code 1603",
+        "csp: the run stops", "box 105: OK", "exit code 1603: the csp provider's setup failed"}},
+      {"declined confirmation",
+       {u"-VexisArgs", u"/qn PASSWORD=\"s3cr3t s3cr3t\""},
+       [] { sim::W().answers = {platform::kIdNo}; },
+       0,
+       {"command line: C:\\dist\\vexissetup.exe -VexisArgs \"/qn PASSWORD=******\"",
+        "options: pluginArgs:  /qn PASSWORD=****** ", "box 103: No",
+        "exit code 0: declined at the confirmation"}},
+      {"cancelled dialog",
+       {u"-csp", u"-selectDlg"},
+       [] {
+         sim::W().uiLanguage = 1033;
+         sim::W().dialogScript = [](platform::WindowRef) {
+           sim::PressButton(options_dialog::kCancel);
+         };
+       },
+       0,
+       {"box 102: Yes", "options dialog: system UI language: 1033", "options dialog: cancelled",
+        "exit code 0: the options dialog was cancelled"}},
+      {"refused gate",
+       {},
+       [] { sim::W().version = {5, 1, 1}; },
+       4,
+       {"administrator: yes", "Windows version: 5.1, service pack 1",
+        "Windows version gate: refused, result: 4",
+        "box 118: OK", "exit code 4: this Windows version or service pack is refused"}},
+      {"not administrator",
+       {u"-silent"},
+       [] { sim::W().admin = false; },
+       1,
+       {"administrator: no", "exit code 1: not started as administrator"}},
+      {"plug-in failure",
+       {},
+       [] { sim::InstallMsiexec(1603); },
+       1603,
+       {"plug-in: result: 1603",
+        "plug-in: installer log: C:\\Users\\op\\AppData\\Local\\Temp\\vexiscom-x64.msi_2014-03-07-09-05-31.log",
+        "box 106: OK", "exit code 1603: the plug-in's installation failed"}},
+      {"silent restart",
+       {u"-silent"},
+       [] { sim::InstallMsiexec(3010); },
+       0,
+       {"confirmation: not asked (-silent)", "restart marker: created", "plug-in: result: 0",
+        "restart marker: present", "restart marker: deleted",
+        "restart: -silent, restarting without a question",
+        "exit code 0: done; the restart of Windows is being started"}},
+      {"restart fails",
+       {},
+       [] {
+         sim::InstallMsiexec(3010);
+         sim::W().shutdownPrivilegeHeld = false;
+       },
+       7,
+       {"box 108: Yes", "exit code 0: done; the restart of Windows is being started",
+        "restart: could not be started, error: 1300", "box 111: OK",
+        "exit code 7: done, but the restart could not be started"}},
+      {"restart kept for later",
+       {u"-norestart"},
+       [] { sim::InstallMsiexec(3010); },
+       0,
+       {"restart marker: present", "box 110: OK",
+        "exit code 0: done; -norestart keeps the pending restart"}},
+  };
+  for (const auto& row : kData) {
+    SetUp();
+    row.arrange();
+    EXPECT_EQ(Run(row.arguments), row.exitCode) << row.name;
+    const std::vector<std::string> events = RunLogEvents();
+    std::string all;
+    for (const std::string& event : events) all += event + "\n";
+    auto at = events.begin();
+    for (const std::string& expected : row.events) {
+      at = std::find_if(at, events.end(),
+                        [&](const std::string& e) { return e.compare(0, expected.size(), expected) == 0; });
+      ASSERT_NE(at, events.end()) << row.name << ": no \"" << expected << "\" in order in\n" << all;
+      ++at;
+    }
+    EXPECT_EQ(events.back().rfind("exit code " + std::to_string(row.exitCode) + ":", 0), 0u)
+        << row.name << "\n" << all;
+    EXPECT_EQ(sim::FileContents(kRunLog).find("s3cr3t"), std::string::npos) << row.name;
+    // A restart may end the process at once: nothing is left to write then.
+    const auto& calls = sim::W().calls;
+    if (sim::W().restarted) {
+      const auto restart = std::find(calls.begin(), calls.end(), "ExitWindowsEx");
+      EXPECT_EQ(std::find(restart, calls.end(), "WriteFile"), calls.end()) << row.name;
+    }
+  }
+}
+
+// Tests that the log never changes the run: with every write failing, or the
+// file not creatable, each run shows the same boxes, starts the same programs
+// and ends with the same exit code as with a working log.
+TEST_F(EntryFlowTest, RunLogNeverChangesTheRun) {
+  const struct {
+    std::vector<WString> arguments;
+    std::uint32_t installerExit;
+    std::deque<int> answers;
+  } kRuns[] = {
+      {{}, 0, {}},
+      {{u"-csp", u"-ucsp"}, 3010, {platform::kIdYes, platform::kIdNo}},
+      {{u"-silent", u"-csp"}, 1603, {}},
+      {{}, 0, {platform::kIdNo}},
+  };
+  const std::function<void()> kBrokenLogs[] = {
+      [] { sim::FailCall("WriteFile", 112); },   // the disk is full
+      [] { sim::FailCall("CreateFileW", 5); },   // access denied
+      [] { sim::FailCall("WriteFile", 112, 3); },
+  };
+  for (const auto& run : kRuns) {
+    std::vector<std::vector<WString>> texts;
+    std::vector<std::vector<WString>> started;
+    std::vector<int> exits;
+    for (int broken = -1; broken < 3; ++broken) {
+      SetUp();
+      sim::InstallMsiexec(run.installerExit);
+      sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+      sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
+      sim::W().answers = run.answers;
+      if (broken >= 0) kBrokenLogs[broken]();
+      exits.push_back(Run(run.arguments));
+      texts.emplace_back();
+      for (const sim::Box& box : Boxes()) texts.back().push_back(box.text + box.caption);
+      started.push_back(sim::W().started);
+    }
+    for (std::size_t broken = 1; broken < exits.size(); ++broken) {
+      EXPECT_EQ(exits[broken], exits[0]) << broken;
+      EXPECT_EQ(texts[broken], texts[0]) << broken;
+      EXPECT_EQ(started[broken], started[0]) << broken;
+    }
+  }
+}
+
+// Tests that without TMP (unset or empty) the run has no log and goes on as
+// it always did: the installer's log cannot be arranged either (203).
+TEST_F(EntryFlowTest, NoTmpNoRunLog) {
+  for (const bool empty : {false, true}) {
+    SetUp();
+    if (empty)
+      sim::W().environment[u"TMP"] = u"";
+    else
+      sim::W().environment.erase(u"TMP");
+    EXPECT_EQ(Run({u"-silent"}), 203);
+    EXPECT_EQ(sim::CallCount("CreateFileW"), 0);
+    EXPECT_TRUE(Boxes().empty());
+  }
 }
 
 }  // namespace

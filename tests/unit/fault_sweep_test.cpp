@@ -3,9 +3,9 @@
 // occurrence, and the run is repeated once per call (and per realistic code)
 // with exactly that call failing. Whatever fails, the run must end, must not
 // report success unless this run's installer put the plug-in in place at the
-// package's version,
-// must show no box when silent, must leave the restart marker only after an
-// installer restart code, and must close every handle it opened.
+// package's version, must show no box when silent, must leave the restart
+// marker only after an installer restart code, must close every handle it
+// opened, and must end its run log with the exit code.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -27,6 +27,8 @@ const WString kUpgrade = u"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}";
 const WString kMarker = u"Software\\NeedBstrReboot";
 const WString kMsiexec = u"C:\\Windows\\system32\\msiexec.exe";
 const WString kWindowsTooOld = u"Установка продукта не возможна на ОС старше Windows 2000.";
+const WString kRunLog =
+    u"C:\\Users\\op\\AppData\\Local\\Temp\\vexissetup_2014-03-07-09-05-31.log";
 
 // Exit codes of every msiexec.exe run of the current run, in order.
 std::vector<std::uint32_t>& MsiexecExits() {
@@ -169,6 +171,9 @@ std::vector<std::uint32_t> CodesFor(const std::string& call) {
       {"GetFileAttributesW", {5, 2}},
       {"DeleteFileW", {5, 2}},
       {"localtime", {1627}},
+      {"GetModuleFileNameW", {122}},         // insufficient buffer
+      {"CreateFileW", {80, 5}},              // the name is taken, access denied
+      {"WriteFile", {112}},                  // the disk is full
       {"MsiOpenDatabaseW", {110, 1619}},     // open failed, package open failed
       {"MsiDatabaseOpenViewW", {1615, 6}},   // bad query, invalid handle
       {"MsiViewExecute", {1627}},
@@ -270,6 +275,13 @@ std::vector<std::string> Violations(const Scenario& scenario, const Outcome& out
     found.push_back(std::to_string(sim::W().openHandles.size()) + " handle(s) left open");
   for (const auto& call : sim::W().calls)
     if (call == "CloseRawHandle:invalid") found.push_back("a handle closed twice or never opened");
+  // A log whose writes all succeeded ends with the exit line.
+  const std::vector<std::string> log = sim::FileLines(kRunLog);
+  bool writeFailed = false;
+  for (const sim::Fault& fault : sim::W().faults) writeFailed = writeFailed || fault.call == "WriteFile";
+  if (!log.empty() && !writeFailed &&
+      log.back().find(" exit code " + std::to_string(outcome.exitCode) + ":") == std::string::npos)
+    found.push_back("the run log does not end with the exit code: \"" + log.back() + "\"");
   return found;
 }
 

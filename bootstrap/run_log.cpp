@@ -1,0 +1,248 @@
+#include "bootstrap/run_log.h"
+
+
+namespace {
+
+// vexissetup_<stamp>.log, then _2 to _5: a few names, so that a folder
+// filled with planted names cannot hold the run up.
+constexpr char16_t kLastNameSuffix = u'5';  // the last of _2 … _5
+
+constexpr std::uint16_t kVersionInfoName = 1;  // VS_VERSION_INFO
+// VS_VERSIONINFO: three 16-bit fields, the key "VS_VERSION_INFO" with its
+// terminator (32 bytes), padded to 4 bytes, then VS_FIXEDFILEINFO (52 bytes).
+constexpr std::uint32_t kFixedInfoOffset = 40;
+constexpr std::uint32_t kFixedInfoSize = 52;
+constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
+
+constexpr std::uint32_t kProgramPathMaximum = 32768;
+
+struct RunLog {
+  platform::FileHandle file;  // closed by its holder, at the latest at process exit
+  std::uint32_t startTick = 0;
+};
+
+RunLog g_log;
+
+std::uint32_t ReadUnit(const std::uint8_t* at) {
+  return static_cast<std::uint32_t>(at[0] | (at[1] << 8));
+}
+
+std::uint32_t ReadDoubleUnit(const std::uint8_t* at) {
+  return ReadUnit(at) | (ReadUnit(at + 2) << 16);
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+
+// word (upper-case ASCII) within text[begin, end), ASCII letters compared
+// without regard to case.
+bool HoldsWord(const WString& text, std::size_t begin, std::size_t end, const char* word) {
+  for (std::size_t at = begin; at < end; ++at) {
+    std::size_t i = 0;
+    for (; word[i] != 0 && at + i < end; ++i) {
+      char16_t c = text[at + i];
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+      if (c != static_cast<char16_t>(word[i])) break;
+    }
+    if (word[i] == 0) return true;
+  }
+  return false;
+}
+
+bool IsSecretName(const WString& text, std::size_t begin, std::size_t end) {
+  for (const char* word : {"PASSWORD", "PASSWD", "PIN", "SECRET"})
+    if (HoldsWord(text, begin, end, word)) return true;
+  return false;
+}
+
+// The end of the value that begins at `at`.
+std::size_t ValueEnd(const WString& text, std::size_t at) {
+  std::size_t quote = at;
+  while (quote < text.size() && text[quote] == u'\\') ++quote;
+  if (quote < text.size() && text[quote] == u'"') {
+    // \"…\" inside a quoted argument ends at the next \"; "…" at the next
+    // quote that is not doubled.
+    const bool escaped = quote > at;
+    for (std::size_t i = quote + 1; i < text.size(); ++i) {
+      if (text[i] != u'"') continue;
+      if (escaped) {
+        if (text[i - 1] == u'\\') return i + 1;
+      } else if (i + 1 < text.size() && text[i + 1] == u'"') {
+        ++i;
+      } else {
+        return i + 1;
+      }
+    }
+    return text.size();
+  }
+  std::size_t end = at;
+  while (end < text.size() && !IsBlank(text[end]) && text[end] != u'"') ++end;
+  return end;
+}
+
+WString Join(std::initializer_list<LogPart> parts) {
+  WString text;
+  for (const LogPart& part : parts) {
+    if (part.isNumber)
+      text += Decimal(part.number);
+    else
+      text.append(part.text.data(), part.text.size());
+  }
+  return text;
+}
+
+// The text as written: secrets masked, then one line, in UTF-8, with CR LF.
+std::string Encode(const WString& text) {
+  const WString masked = MaskSecrets(text);
+  WString line;
+  line.reserve(masked.size() + 2);
+  for (const char16_t c : masked) {
+    if (c == u'\n')
+      line += u"\\n";
+    else if (c == u'\r')
+      line += u"\\r";
+    else
+      line += c;
+  }
+  line += u"\r\n";
+  return ToUtf8(line);
+}
+
+// One WriteFile; a failure ends the log. The caller's last error survives,
+// so that logging between a call and its GetLastError changes nothing.
+void Write(const std::string& bytes) {
+  if (!g_log.file) return;
+  const std::uint32_t lastError = platform::GetLastError();
+  if (!platform::WriteFile(g_log.file.get(), bytes)) g_log.file.reset();
+  platform::SetLastError(lastError);
+}
+
+// "2014-03-07", and a field of the time with two digits.
+WString TwoDigits(int field) { return Decimal(field < 0 ? 0u : static_cast<std::uint32_t>(field), 2); }
+
+WString Date(const platform::LocalTime& time) {
+  return Join({Decimal(time.year < 0 ? 0u : static_cast<std::uint32_t>(time.year), 4), u"-",
+               TwoDigits(time.month), u"-", TwoDigits(time.day)});
+}
+
+}  // namespace
+
+WString FormatTimeStamp(const platform::LocalTime& time) {
+  return Join({Date(time), u"-", TwoDigits(time.hour), u"-", TwoDigits(time.minute), u"-",
+               TwoDigits(time.second)});
+}
+
+bool OpenRunLog(const WString& folder, const platform::LocalTime& start,
+                const WString& programPath, const WString& fileVersion) {
+  CloseRunLog();
+  if (folder.empty()) return false;
+  const std::uint32_t lastError = platform::GetLastError();
+  // The same rule as the installers' logs: a folder ending in a backslash
+  // gives a doubled one, which Windows accepts.
+  const WString stem = Join({folder, u"\\vexissetup_", FormatTimeStamp(start)});
+  g_log.file = platform::CreateNewFile(stem + u".log");
+  for (char16_t suffix[] = u"_2.log"; !g_log.file && suffix[1] <= kLastNameSuffix; ++suffix[1])
+    g_log.file = platform::CreateNewFile(stem + suffix);
+  platform::SetLastError(lastError);
+  if (!g_log.file) return false;
+
+  g_log.startTick = platform::GetTickCount();
+  const WString when = Join({Date(start), u" ", TwoDigits(start.hour), u":",
+                             TwoDigits(start.minute), u":", TwoDigits(start.second)});
+  Write("\xEF\xBB\xBF" + Encode(Join({when, u" local time, file version ",
+                                      fileVersion.empty() ? std::u16string_view(u"unknown") : fileVersion, u", ",
+                                      programPath})));
+  return static_cast<bool>(g_log.file);
+}
+
+void CloseRunLog() { g_log.file.reset(); }
+
+void LogLine(std::u16string_view text) { LogLine({text}); }
+
+void LogLine(std::initializer_list<LogPart> parts) {
+  if (!g_log.file) return;
+  const WString elapsed = Decimal(platform::GetTickCount() - g_log.startTick, 7, u' ');
+  Write(ToUtf8(elapsed) + " " + Encode(Join(parts)));
+}
+
+void LogValue(std::u16string_view name, std::u16string_view value) {
+  LogLine({name, u": ", value});
+}
+
+void LogValue(std::u16string_view name, std::uint32_t number) { LogLine({name, u": ", number}); }
+
+void LogBox(std::uint16_t messageId, int answer) {
+  const char16_t* text = nullptr;
+  switch (answer) {
+    case 0: text = u"not shown"; break;
+    case platform::kIdOk: text = u"OK"; break;
+    case platform::kIdCancel: text = u"Cancel"; break;
+    case platform::kIdYes: text = u"Yes"; break;
+    case platform::kIdNo: text = u"No"; break;
+  }
+  if (text != nullptr)
+    LogLine({u"box ", messageId, u": ", text});
+  else
+    LogLine({u"box ", messageId, u": ", static_cast<std::uint32_t>(answer)});
+}
+
+void LogExit(std::uint32_t code, std::u16string_view meaning) {
+  LogLine({u"exit code ", code, u": ", meaning});
+}
+
+WString MaskSecrets(const WString& text) {
+  WString out;
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'=') continue;
+    std::size_t begin = i;
+    while (begin > 0 && !IsBlank(text[begin - 1]) && text[begin - 1] != u'"' &&
+           text[begin - 1] != u'=')
+      --begin;
+    if (!IsSecretName(text, begin, i)) continue;
+    const std::size_t end = ValueEnd(text, i + 1);
+    out.append(text, copied, i + 1 - copied);
+    out += u"******";
+    copied = end;
+    i = end - 1;
+  }
+  out.append(text, copied, WString::npos);
+  return out;
+}
+
+WString ReadProgramPath() {
+  // A path longer than the buffer comes back cut to its size: try a larger one.
+  for (std::uint32_t size = 260; size <= kProgramPathMaximum; size *= 2) {
+    WString buffer(size, u'\0');
+    const std::uint32_t length = platform::GetModuleFileName(&buffer[0], size);
+    if (length == 0) return WString();
+    if (length < size) {
+      buffer.resize(length);
+      return buffer;
+    }
+  }
+  return WString();
+}
+
+WString ReadProgramFileVersion() {
+  const std::uint8_t* data = nullptr;
+  std::uint32_t size = 0;
+  WString version;
+  if (platform::FindResource(platform::kResourceVersion, kVersionInfoName, false, &data, &size))
+    ParseFileVersion(data, size, version);
+  return version;
+}
+
+bool ParseFileVersion(const std::uint8_t* data, std::uint32_t size, WString& version) {
+  if (size < kFixedInfoOffset + kFixedInfoSize || ReadUnit(data + 2) < kFixedInfoSize ||
+      ReadDoubleUnit(data + kFixedInfoOffset) != kFixedInfoSignature)
+    return false;
+  const std::uint32_t high = ReadDoubleUnit(data + kFixedInfoOffset + 8);
+  const std::uint32_t low = ReadDoubleUnit(data + kFixedInfoOffset + 12);
+  version = Join({high >> 16, u".", high & 0xFFFF, u".", low >> 16, u".", low & 0xFFFF});
+  return true;
+}
+
+void ResetRunLogForTesting() {
+  g_log.file.release();
+  g_log.startTick = 0;
+}
