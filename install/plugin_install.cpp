@@ -2,6 +2,7 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
 #include "install/run_installer.h"
 #include "packages/package_location.h"
 #include "packages/product_queries.h"
@@ -20,48 +21,81 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
   // The package is found once: the file whose identity is read, whose
   // version is compared and whose product's source list is prepared is the
   // file installed.
+  const WString architecture = SelectArchitecturePattern();
+  LogLine({u"WOW64: ", architecture == u"*x64*" ? u"yes" : u"no", u"; plug-in package pattern vexiscom",
+           architecture, u".msi"});
   WString packagePath;
   PackageIdentity package;
-  std::uint32_t result = FindPackageFile(u"vexiscom" + SelectArchitecturePattern(), packagePath);
-  if (result == 0) result = ReadPackageIdentity(packagePath, package);
+  std::uint32_t result = FindPackageFile(u"vexiscom" + architecture, packagePath);
+  if (result == 0) {
+    LogValue(u"plug-in package", packagePath);
+    result = ReadPackageIdentity(packagePath, package);
+    if (result != 0) LogValue(u"plug-in package: could not be read, error", result);
+  } else {
+    LogValue(u"plug-in package: none usable found, error", result);
+  }
   if (result != 0) {
     if (!silent)
       ShowMessage(msg::kProductCodeUnreadable, msg::kErrorCaption, platform::kMbIconError);
     return result;
   }
+  LogLine({u"plug-in package: ProductCode ", package.productCode, u", UpgradeCode ",
+           package.upgradeCode, u", ProductVersion ", package.productVersion});
+  if (package.versionResult != 0)
+    LogValue(u"plug-in package: ProductVersion unreadable, error", package.versionResult);
 
   // No related product, or a failed lookup, both leave the code empty: the
   // package is then installed as new.
   WString installedCode;
-  FindRelatedProduct(package.upgradeCode, installedCode);
+  const std::uint32_t related = FindRelatedProduct(package.upgradeCode, installedCode);
+  if (related == 0)
+    LogValue(u"related product", installedCode);
+  else
+    LogValue(u"related product: none found, error", related);
 
   WString& arguments = extraArguments;
   // Only a product installed for use is compared, reinstalled or upgraded; an
   // advertised one is installed over like a first installation.
-  if (platform::MsiQueryProductState(installedCode) == kInstallStateDefault) {
+  const int state = platform::MsiQueryProductState(installedCode);
+  if (related == 0) LogLine({u"related product: state ", SignedDecimal(state)});
+  if (state != kInstallStateDefault) {
+    LogValue(u"decision", u"first installation");
+  } else {
     int comparison = 0;
     result = CompareWithInstalled(installedCode, package, comparison, silent);
     if (result != 0) return result;
 
     if (comparison == 0) {
       if (!reinstall) {
-        if (silent) return 0;
+        if (silent) {
+          LogValue(u"decision", u"the same version is installed; -silent: nothing to do");
+          return 0;
+        }
         if (ShowMessage(msg::kReinstallQuestion, msg::kUpdateCaption, platform::kMbYesNo) !=
-            platform::kIdYes)
+            platform::kIdYes) {
+          LogValue(u"decision", u"the same version is installed; the reinstallation was declined");
           return kErrorInstallUserExit;
+        }
         reinstall = true;
       }
+      LogValue(u"decision", u"reinstallation of the same version");
     } else {
       reinstall = true;
-      // A silent run goes on and installs the older package.
-      if (comparison < 0 && !silent) {
+      if (comparison > 0) {
+        LogValue(u"decision", u"upgrade of the installed version");
+      } else if (!silent) {
         ShowMessage(msg::kNewerInstalled, msg::kUpdateCaption, platform::kMbIconError);
+        LogValue(u"decision", u"a newer version is installed; nothing is installed");
         return 0;
+      } else {
+        // A silent run goes on and installs the older package.
+        LogValue(u"decision", u"a newer version is installed; -silent installs the package over it");
       }
     }
 
-    if (platform::MsiQueryFeatureState(installedCode, u"NPVEXIS") == kInstallStateAbsent)
-      Prepend(arguments, u" ADDLOCAL=NPVEXIS");
+    const int feature = platform::MsiQueryFeatureState(installedCode, u"NPVEXIS");
+    LogLine({u"related product: feature NPVEXIS state ", SignedDecimal(feature)});
+    if (feature == kInstallStateAbsent) Prepend(arguments, u" ADDLOCAL=NPVEXIS");
     // With a new product code Windows Installer's own upgrade handling
     // applies; the same code needs the reinstall properties or the installer
     // refuses the package as already installed.

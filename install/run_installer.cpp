@@ -91,7 +91,7 @@ std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arg
   // Only msiexec's own exit code can ask for a restart; a code of the start
   // or of the wait is passed up as it is.
   bool exited = false;
-  result = RunChildProcess(commandLine, &exited);
+  result = RunLoggedChildProcess(u"msiexec", commandLine, &exited);
   if (!exited) return result;
   bool restartNeeded = false;
   result = TranslateInstallerExitCode(result, restartNeeded);

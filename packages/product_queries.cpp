@@ -6,6 +6,7 @@
 
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
 
 namespace {
 
@@ -164,17 +165,24 @@ std::uint32_t CompareWithInstalled(const WString& installedProductCode,
   WString installedVersion;
   const std::uint32_t installed = ReadInstalledVersion(installedProductCode, installedVersion);
   if (installed != 0) {
+    LogValue(u"installed version: unreadable, error", installed);
     ShowError(msg::kInstalledVersionUnreadable, silent);
     return installed;
   }
+  LogValue(u"installed version", installedVersion);
   // Without its version the package cannot be told from the installed
   // product: neither a refusal nor an upgrade may be decided on nothing.
   if (package.versionResult != 0 || package.productVersion.empty()) {
+    LogLine(u"package version: none to compare with the installed one");
     ShowError(msg::kPackageVersionUnreadable, silent);
     return package.versionResult != 0 ? package.versionResult : kErrorInstallPackageInvalid;
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
   // sorts before it as text.
   comparison = CompareVersions(package.productVersion, installedVersion);
+  LogLine({u"package version ", package.productVersion,
+           comparison == 0 ? u" is the installed version"
+                           : comparison > 0 ? u" is newer than the installed one"
+                                            : u" is older than the installed one"});
   return 0;
 }

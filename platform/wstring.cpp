@@ -23,6 +23,11 @@ WString Decimal(std::uint32_t number, std::size_t width, char16_t pad) {
   return text;
 }
 
+WString SignedDecimal(int number) {
+  if (number >= 0) return Decimal(static_cast<std::uint32_t>(number));
+  return u"-" + Decimal(0u - static_cast<std::uint32_t>(number));
+}
+
 void CutAtFirstZero(WString& text) {
   const auto zero = text.find(char16_t(0));
   if (zero != WString::npos) text.resize(zero);

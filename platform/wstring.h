@@ -22,6 +22,9 @@ void AppendCode(WString& text, std::uint32_t code);
 // alone would be a fifth of the exe.
 WString Decimal(std::uint32_t number, std::size_t width = 0, char16_t pad = u'0');
 
+// The number as signed decimal text ("-1").
+WString SignedDecimal(int number);
+
 // Cuts text at its first zero code unit, if it holds one.
 void CutAtFirstZero(WString& text);
 

@@ -47,6 +47,25 @@ class PluginScenario(unittest.TestCase):
         return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=dist or self.dist,
                                 env={"TMP": temp_windows, "TEMP": temp_windows})
 
+    def run_log(self, temp=None):
+        """The lines of the latest run's own log in the temp folder, without their milliseconds."""
+        logs = sorted(glob.glob(os.path.join(glob.escape(temp or self.temp), "vexissetup_*.log")))
+        self.assertTrue(logs, os.listdir(temp or self.temp))
+        with open(logs[-1], "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"), data[:40])
+        lines = data[3:].decode("utf-8").split("\r\n")
+        self.assertEqual(lines[-1], "")
+        return [line.lstrip().split(" ", 1)[1] for line in lines[1:-1]]
+
+    def assert_logged(self, lines, *expected):
+        """Each expected text begins a line of the run log, in this order."""
+        at = 0
+        for text in expected:
+            found = [i for i in range(at, len(lines)) if lines[i].startswith(text)]
+            self.assertTrue(found, "no %r after line %d of the run log:\n%s" % (text, at, "\n".join(lines)))
+            at = found[0] + 1
+
     def logs(self, package="vexiscom-x64.msi", temp=None):
         """The plug-in installer's logs in the temp folder."""
         return glob.glob(os.path.join(glob.escape(temp or self.temp), package + "_*.log"))

@@ -142,6 +142,10 @@ class MainPathTest(ps.PluginScenario):
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.logs(), [])
         self.assertEqual(self.installed_version(code), "2.0.10000")
+        self.assert_logged(self.run_log(), "plug-in package: ProductCode " + code, "installed version: 2.0.10000",
+                           "package version 2.0.9999 is older than the installed one", "box 150: OK",
+                           "decision: a newer version is installed; nothing is installed",
+                           "exit code 0: done")
 
         run = self.start("-silent")
         self.assertEqual(run.wait_exit().code, 0)
@@ -215,6 +219,9 @@ class MainPathTest(ps.PluginScenario):
         run.press(wh.IDOK)
         self.assertEqual(run.wait_exit().code, 1603)
         self.assertFalse(self.marker_exists())
+        self.assert_logged(self.run_log(), "msiexec: ended after", "plug-in: result: 1603",
+                           "plug-in: installer log: " + wh.to_windows_path(logs[0]), "box 106: OK",
+                           "exit code 1603: the plug-in's installation failed")
 
     # Tests a TMP naming a folder that does not exist: the package is still read, Windows
     # Installer cannot write its log and fails (Wine's msiexec with 1627, where Windows says 1622),
@@ -234,10 +241,20 @@ class MainPathTest(ps.PluginScenario):
         os.makedirs(temp)
         self.dist = dist
         code = self.package("2.0.11")
-        run = self.start("-silent", dist=dist, temp=temp)
+        run = self.start("-silent", "-VexisArgs", "/qn VEXISTEST=1", dist=dist, temp=temp)
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.installed_version(code), "2.0.11")
-        self.assertEqual(len(self.logs(temp=temp)), 1)
+        logs = self.logs(temp=temp)
+        self.assertEqual(len(logs), 1)
+        package = wh.to_windows_path(os.path.join(dist, "x64", "vexiscom-x64.msi"))
+        self.assert_logged(
+            self.run_log(temp=temp), "plug-in package: " + package,
+            "plug-in package: ProductCode %s, UpgradeCode %s, ProductVersion 2.0.11" % (
+                code, self.family.upgrade_code),
+            "decision: first installation",
+            'msiexec: started "C:\\windows\\system32\\msiexec.exe" /i "%s" /Lv! "%s" REBOOT=R  /qn VEXISTEST=1 ' % (
+                package, wh.to_windows_path(logs[0])),
+            "msiexec: ended after", "plug-in: result: 0", "exit code 0: done; no restart pending")
 
 
 if __name__ == "__main__":

@@ -33,6 +33,15 @@ std::vector<std::string> RunLogEvents() {
   return events;
 }
 
+// The plug-in of the tree's package, installed at this version.
+void InstallPlugin(const WString& version) {
+  sim::Product product;
+  product.upgradeCode = kUpgrade;
+  product.version = version;
+  product.features[u"NPVEXIS"] = 3;
+  sim::InstallProduct(kProduct, product);
+}
+
 class EntryFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -436,6 +445,47 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
         "csp: installer log: C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07-09-05-31.log",
         "csp: started csp\\Setup.exe -args \"/qb /Lv! ", "csp: ended after 250 ms with exit code 1603",
         "csp: the run stops", "box 105: OK", "exit code 1603: the csp provider's setup failed"}},
+      {"first installation",
+       {u"-silent", u"-VexisArgs", u"/qn"},
+       [] {},
+       0,
+       {"WOW64: yes; plug-in package pattern vexiscom*x64*.msi",
+        "plug-in package: C:\\dist\\x64\\vexiscom-x64.msi",
+        "plug-in package: ProductCode {11111111-2222-3333-4444-555555555555}, UpgradeCode "
+        "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}, ProductVersion 2.0.1",
+        "related product: none found, error: 259", "decision: first installation",
+        "msiexec: started \"C:\\Windows\\system32\\msiexec.exe\" /i "
+        "\"C:\\dist\\x64\\vexiscom-x64.msi\" /Lv! "
+        "\"C:\\Users\\op\\AppData\\Local\\Temp\\vexiscom-x64.msi_2014-03-07-09-05-31.log\" "
+        "REBOOT=R  /qn ",
+        "msiexec: ended after 0 ms with exit code 0", "plug-in: result: 0",
+        "exit code 0: done; no restart pending"}},
+      {"upgrade",
+       {u"-silent"},
+       [] { InstallPlugin(u"2.0.0"); },
+       0,
+       {"related product: {11111111-2222-3333-4444-555555555555}", "related product: state 5",
+        "installed version: 2.0.0", "package version 2.0.1 is newer than the installed one",
+        "decision: upgrade of the installed version", "related product: feature NPVEXIS state 3",
+        "msiexec: started", "exit code 0: done"}},
+      {"refusal: a newer version installed",
+       {},
+       [] { InstallPlugin(u"2.0.10"); },
+       0,
+       {"box 103: Yes", "installed version: 2.0.10",
+        "package version 2.0.1 is older than the installed one", "box 150: OK",
+        "decision: a newer version is installed; nothing is installed", "plug-in: result: 0",
+        "exit code 0: done"}},
+      {"reinstallation declined",
+       {},
+       [] {
+         InstallPlugin(u"2.0.1");
+         sim::W().answers = {platform::kIdYes, platform::kIdNo};
+       },
+       1602,
+       {"installed version: 2.0.1", "package version 2.0.1 is the installed version", "box 147: No",
+        "decision: the same version is installed; the reinstallation was declined",
+        "exit code 1602: the reinstallation was declined"}},
       {"declined confirmation",
        {u"-VexisArgs", u"/qn PASSWORD=\"s3cr3t s3cr3t\""},
        [] { sim::W().answers = {platform::kIdNo}; },
