@@ -1,12 +1,9 @@
 #include "bootstrap/command_line.h"
 
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
-
-// ERROR_NOT_ENOUGH_MEMORY: what CommandLineToArgvW fails with, should the
-// system not say.
-constexpr std::uint32_t kSplitFailed = 8;
 
 // Folds the ASCII letters only, as _wcsicmp does in its default locale.
 bool SameIgnoringAsciiCase(const WString& argument, const char16_t* option) {
@@ -94,7 +91,7 @@ std::uint32_t ParseCommandLine(BootstrapOptions& options) {
   std::vector<WString> arguments;
   if (!platform::SplitCommandLine(arguments)) {
     const std::uint32_t code = platform::GetLastError();
-    return code != 0 ? code : kSplitFailed;
+    return code != 0 ? code : winerror::kNotEnoughMemory;
   }
   if (ParseArguments(arguments, options) == ParseOutcome::kHelp) ShowUsage(options);
   return 0;

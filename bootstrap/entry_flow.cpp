@@ -11,10 +11,10 @@
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
 
-constexpr std::uint32_t kInstallUserExit = 1602;
 constexpr std::uint32_t kInstallUiLevelNone = 2;
 constexpr int kRestartFailedExitCode = 7;
 
@@ -173,7 +173,7 @@ int RunBootstrap(bool tailEmpty) {
       InstallPluginPackage(options.pluginArgs, options.silent, logPath, options.reinstall);
   LogValue(u"plug-in: result", result);
   if (!logPath.empty()) LogValue(u"plug-in: installer log", logPath);
-  if (result == kInstallUserExit)
+  if (result == winerror::kInstallUserExit)
     return Ended(static_cast<int>(result),
                  u"the reinstallation was declined, or the installer was cancelled");
   if (result != 0) {

@@ -2,13 +2,13 @@
 
 #include "bootstrap/run_log.h"
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
 
 constexpr char16_t kMarkerPath[] = u"Software\\NeedBstrReboot";
 constexpr char16_t kMarkerParent[] = u"Software";
 constexpr char16_t kMarkerName[] = u"NeedBstrReboot";
-constexpr std::uint32_t kErrorProcNotFound = 127;
 constexpr std::uint32_t kEwxReboot = 0x02;
 constexpr std::uint32_t kEwxForce = 0x04;
 constexpr std::uint32_t kShutdownReasonMajorApplication = 0x00040000;
@@ -56,7 +56,7 @@ std::uint32_t ClearRestartMarker() {
     return platform::CallRegDeleteKeyEx(deleteKeyEx, parent.get(), kMarkerName, 0, 0);
   if (deleteKey != 0) return platform::CallRegDeleteKey(deleteKey, parent.get(), kMarkerName);
   const std::uint32_t code = platform::GetLastError();
-  return code != 0 ? code : kErrorProcNotFound;
+  return code != 0 ? code : winerror::kProcNotFound;
 }
 
 bool RestartComputer() {

@@ -4,13 +4,16 @@
 #include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
 constexpr std::uint32_t kWaitObject0 = 0;
 
 }  // namespace
 
-std::uint32_t FailureCode(std::uint32_t code) { return code != 0 ? code : kUnknownFailure; }
+std::uint32_t FailureCode(std::uint32_t code) {
+  return code != 0 ? code : winerror::kFunctionFailed;
+}
 
 std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
   if (exited) *exited = false;
@@ -66,13 +69,13 @@ std::uint32_t ReadEnvironmentVariable(const WString& name, WString& value) {
   if (length == 0) {
     // An empty value (size 1: the terminator alone) gives 0 as well, with
     // GetLastError left as it was, possibly 0; it counts as not set.
-    if (size == 1) return kEnvironmentVariableNotFound;
+    if (size == 1) return winerror::kEnvVarNotFound;
     const std::uint32_t code = platform::GetLastError();
-    return code != 0 ? code : kEnvironmentVariableNotFound;
+    return code != 0 ? code : winerror::kEnvVarNotFound;
   }
   // A length that does not fit the buffer is a size request, not a value:
   // the variable changed between the two calls.
-  if (length >= size) return 234;  // ERROR_MORE_DATA
+  if (length >= size) return winerror::kMoreData;
   buffer.resize(length);
   value = buffer;
   return 0;

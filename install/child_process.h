@@ -5,14 +5,8 @@
 
 #include "platform/wstring.h"
 
-// ERROR_FUNCTION_FAILED: stands in for a failure whose own code came out as
-// 0, so that a failed step can never be mistaken for success.
-constexpr std::uint32_t kUnknownFailure = 1627;
-// ERROR_ENVVAR_NOT_FOUND.
-constexpr std::uint32_t kEnvironmentVariableNotFound = 203;
-
-// code, or kUnknownFailure when code is 0. For the GetLastError value read
-// after a call that reported failure.
+// code, or winerror::kFunctionFailed (1627) when code is 0. For the
+// GetLastError value read after a call that reported failure.
 std::uint32_t FailureCode(std::uint32_t code);
 
 // Runs commandLine (CREATE_NO_WINDOW, no inheritance, the caller's

@@ -7,12 +7,12 @@
 #include "packages/package_location.h"
 #include "packages/product_queries.h"
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
 
 constexpr int kInstallStateDefault = 5;
 constexpr int kInstallStateAbsent = 2;
-constexpr std::uint32_t kErrorInstallUserExit = 1602;
 
 }  // namespace
 
@@ -74,7 +74,7 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
         if (ShowMessage(msg::kReinstallQuestion, msg::kUpdateCaption, platform::kMbYesNo) !=
             platform::kIdYes) {
           LogValue(u"decision", u"the same version is installed; the reinstallation was declined");
-          return kErrorInstallUserExit;
+          return winerror::kInstallUserExit;
         }
         reinstall = true;
       }

@@ -6,14 +6,7 @@
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
-
-namespace {
-
-constexpr std::uint32_t kErrorInstallUserExit = 1602;
-constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
-constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
-
-}  // namespace
+#include "platform/result_codes.h"
 
 WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
                                  bool reinstall, WString& logPath) {
@@ -49,10 +42,10 @@ bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
     case 0:
     case 3:
     case 4:
-    case kErrorInstallUserExit:
+    case winerror::kInstallUserExit:
       return true;
-    case kErrorSuccessRebootRequired:
-    case kErrorSuccessRestartRequired:
+    case winerror::kSuccessRebootRequired:
+    case winerror::kSuccessRestartRequired:
       restartNeeded = true;
       return true;
     default:

@@ -5,13 +5,10 @@
 #include "bootstrap/restart.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
 
-constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
-constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
-constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
 constexpr std::uint32_t kMsiInstallContextMachine = 4;
 constexpr std::uint32_t kMsiCodeProduct = 0;
 constexpr std::uint32_t kSystemDirectoryBuffer = 260;
@@ -29,16 +26,16 @@ std::uint32_t ReadSystemDirectory(WString& directory) {
   if (length == 0) return FailureCode(platform::GetLastError());
   // A result as large as the buffer is the size the path needs: the buffer
   // holds nothing usable then.
-  if (length >= requested) return kErrorInsufficientBuffer;
+  if (length >= requested) return winerror::kInsufficientBuffer;
   buffer.resize(length);
   directory = buffer;
   return 0;
 }
 
 std::uint32_t TranslateInstallerExitCode(std::uint32_t exitCode, bool& restartNeeded) {
-  restartNeeded = exitCode == kErrorSuccessRebootInitiated ||
-                  exitCode == kErrorSuccessRebootRequired ||
-                  exitCode == kErrorSuccessRestartRequired;
+  restartNeeded = exitCode == winerror::kSuccessRebootInitiated ||
+                  exitCode == winerror::kSuccessRebootRequired ||
+                  exitCode == winerror::kSuccessRestartRequired;
   return restartNeeded ? 0 : exitCode;
 }
 

@@ -3,12 +3,10 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 
 namespace {
 
-constexpr std::uint32_t kErrorGenFailure = 31;
-constexpr std::uint32_t kPackageNotFound = 232;
-constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 constexpr std::size_t kMaxPackagePath = 259;
 // The current directory may change size between the two reads; a few rounds
 // settle that, and a bound keeps an unattended run from spinning.
@@ -43,7 +41,7 @@ bool IsPackageName(const WString& name) {
 // must not read as success.
 std::uint32_t LastErrorOrFailure() {
   const std::uint32_t error = platform::GetLastError();
-  return error != 0 ? error : kErrorGenFailure;
+  return error != 0 ? error : winerror::kGenFailure;
 }
 
 }  // namespace
@@ -66,13 +64,13 @@ std::uint32_t ReadCurrentDirectory(WString& directory) {
     // The directory grew between the two reads: copied is the new size.
     size = copied;
   }
-  return kErrorGenFailure;
+  return winerror::kGenFailure;
 }
 
 std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
   platform::FindData folder;
   platform::FindHandle folders = platform::FindFirstFile(u"*", folder);
-  if (!folders) return kPackageNotFound;
+  if (!folders) return winerror::kNoData;
   do {
     if (!IsDirectory(folder) || IsDotName(folder.name)) continue;
     platform::FindData match;
@@ -93,9 +91,9 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
     // Windows Installer takes package paths into buffers of MAX_PATH units;
     // Wine's msi.dll overruns its stack with a longer one and crashes the
     // caller. The path is refused here, before anything is handed over.
-    return fullPath.size() > kMaxPackagePath ? kErrorFilenameExcedRange : 0;
+    return fullPath.size() > kMaxPackagePath ? winerror::kFilenameExcedRange : 0;
   } while (platform::FindNextFile(folders.get(), folder));
-  return kPackageNotFound;
+  return winerror::kNoData;
 }
 
 WString SelectArchitecturePattern() {

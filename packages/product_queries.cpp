@@ -7,13 +7,10 @@
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
+#include "platform/result_codes.h"
 
 namespace {
 
-constexpr std::uint32_t kErrorMoreData = 234;
-constexpr std::uint32_t kErrorNoMoreItems = 259;
-// ERROR_INSTALL_PACKAGE_INVALID: a package without a version.
-constexpr std::uint32_t kErrorInstallPackageInvalid = 1620;
 constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its terminator
 
 void ShowError(std::uint16_t textId, bool silent) {
@@ -58,7 +55,7 @@ std::uint32_t ReadRecordString(platform::RawHandle record, std::uint32_t field, 
   char16_t empty[1] = {0};
   std::uint32_t length = 0;
   const std::uint32_t sized = platform::MsiRecordGetString(record, field, empty, length);
-  if (sized != 0 && sized != kErrorMoreData) return sized;
+  if (sized != 0 && sized != winerror::kMoreData) return sized;
   WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
   std::uint32_t capacity = length + 1;
   const std::uint32_t read = platform::MsiRecordGetString(record, field, &buffer[0], capacity);
@@ -113,7 +110,7 @@ std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& n
     platform::MsiHandle record;
     result = platform::MsiViewFetch(view.get(), record);
     // No row: the package does not define the property, which reads as empty.
-    if (result == kErrorNoMoreItems)
+    if (result == winerror::kNoMoreItems)
       result = 0;
     else if (result == 0)
       result = ReadRecordString(record.get(), 1, value);
@@ -128,7 +125,7 @@ std::uint32_t ReadInstalledVersion(const WString& productCode, WString& version)
       platform::MsiGetProductInfo(productCode, u"VersionString", nullptr, length);
   // A size query may answer "more data" as well as success; either way the
   // length is known, and only other codes mean the version cannot be read.
-  if (sized != 0 && sized != kErrorMoreData) return sized;
+  if (sized != 0 && sized != winerror::kMoreData) return sized;
   WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
   std::uint32_t capacity = length + 1;
   const std::uint32_t read =
@@ -175,7 +172,7 @@ std::uint32_t CompareWithInstalled(const WString& installedProductCode,
   if (package.versionResult != 0 || package.productVersion.empty()) {
     LogLine(u"package version: none to compare with the installed one");
     ShowError(msg::kPackageVersionUnreadable, silent);
-    return package.versionResult != 0 ? package.versionResult : kErrorInstallPackageInvalid;
+    return package.versionResult != 0 ? package.versionResult : winerror::kInstallPackageInvalid;
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
   // sorts before it as text.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 #include "platform/win32/msi_binding.h"
 
 namespace {
@@ -55,7 +56,7 @@ struct MsiLibrary {
 // system directory gives the same guarantee.
 HMODULE LoadFromSystemDirectory() {
   HMODULE module = ::LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  if (module != nullptr || ::GetLastError() != winerror::kInvalidParameter) return module;
   wchar_t directory[MAX_PATH];
   const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
   if (length == 0 || length >= MAX_PATH - 9) return nullptr;
@@ -72,7 +73,7 @@ const MsiLibrary& Library() {
     loaded.module = LoadFromSystemDirectory();
     if (loaded.module == nullptr) {
       loaded.loadError = ::GetLastError();
-      if (loaded.loadError == 0) loaded.loadError = ERROR_MOD_NOT_FOUND;
+      if (loaded.loadError == 0) loaded.loadError = winerror::kModNotFound;
     }
     return loaded;
   }();
@@ -90,7 +91,7 @@ Fn Bind(WORD ordinal, std::uint32_t* error) {
   const FARPROC function = ::GetProcAddress(library.module, MAKEINTRESOURCEA(ordinal));
   if (function == nullptr) {
     *error = ::GetLastError();
-    if (*error == 0) *error = ERROR_PROC_NOT_FOUND;
+    if (*error == 0) *error = winerror::kProcNotFound;
     return nullptr;
   }
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(function));

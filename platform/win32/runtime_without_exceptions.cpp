@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+#include "platform/result_codes.h"
+
 namespace {
 
 [[noreturn]] void EndProcess(UINT code) {
@@ -21,7 +23,7 @@ namespace {
   __builtin_unreachable();
 }
 
-[[noreturn]] void OutOfMemory() { EndProcess(ERROR_NOT_ENOUGH_MEMORY); }
+[[noreturn]] void OutOfMemory() { EndProcess(winerror::kNotEnoughMemory); }
 
 void* Allocate(std::size_t size) {
   void* block = std::malloc(size != 0 ? size : 1);
@@ -43,10 +45,10 @@ namespace std {
 void __throw_bad_alloc() { OutOfMemory(); }
 void __throw_bad_array_new_length() { OutOfMemory(); }
 void __throw_length_error(const char*) { OutOfMemory(); }
-void __throw_logic_error(const char*) { EndProcess(ERROR_INTERNAL_ERROR); }
-void __throw_out_of_range(const char*) { EndProcess(ERROR_INTERNAL_ERROR); }
-void __throw_out_of_range_fmt(const char*, ...) { EndProcess(ERROR_INTERNAL_ERROR); }
-void __throw_invalid_argument(const char*) { EndProcess(ERROR_INTERNAL_ERROR); }
+void __throw_logic_error(const char*) { EndProcess(winerror::kInternalError); }
+void __throw_out_of_range(const char*) { EndProcess(winerror::kInternalError); }
+void __throw_out_of_range_fmt(const char*, ...) { EndProcess(winerror::kInternalError); }
+void __throw_invalid_argument(const char*) { EndProcess(winerror::kInternalError); }
 
 }  // namespace std
 

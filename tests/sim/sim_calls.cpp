@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 #include "tests/sim/sim_internal.h"
 #include "tests/sim/sim_world.h"
 
@@ -41,21 +42,13 @@ Internals& I() {
   return internals;
 }
 
+// Codes that only the simulated Windows gives: the system passes them up
+// without naming them. Those it names come from platform/result_codes.h.
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
-constexpr std::uint32_t kErrorNoMoreFiles = 18;
-constexpr std::uint32_t kErrorFileExists = 80;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
-constexpr std::uint32_t kErrorEnvVarNotFound = 203;
-constexpr std::uint32_t kErrorMoreData = 234;
-constexpr std::uint32_t kErrorNoMoreItems = 259;
-constexpr std::uint32_t kErrorOpenFailed = 110;
 constexpr std::uint32_t kErrorBadQuerySyntax = 1615;
-constexpr std::uint32_t kErrorFunctionFailed = 1627;
-constexpr std::uint32_t kErrorNotAllAssigned = 1300;
-constexpr std::uint32_t kErrorUnknownProduct = 1605;
 
 // Copies text into a buffer of `size` units the way Win32 does: the length
 // copied, or the size needed (terminator included) when it does not fit.
@@ -80,7 +73,7 @@ std::uint32_t MsiCopyOut(const WString& value, char16_t* buffer, std::uint32_t& 
       buffer[length - 1] = 0;
     }
     length = static_cast<std::uint32_t>(value.size());
-    return kErrorMoreData;
+    return winerror::kMoreData;
   }
   std::copy(value.begin(), value.end(), buffer);
   buffer[value.size()] = 0;
@@ -230,7 +223,7 @@ std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size) {
     if (size == 0) return 0;
     std::copy(path.begin(), path.begin() + (size - 1), buffer);
     buffer[size - 1] = 0;
-    W().lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+    W().lastError = winerror::kInsufficientBuffer;
     return size;
   }
   return sim::CopyOut(path, buffer, size);
@@ -259,7 +252,7 @@ std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer, std:
   if (!Enter("GetEnvironmentVariableW")) return 0;
   const auto it = sim::FindEnvironment(name);
   if (it == W().environment.end()) {
-    W().lastError = sim::kErrorEnvVarNotFound;
+    W().lastError = winerror::kEnvVarNotFound;
     return 0;
   }
   return sim::CopyOut(it->second, buffer, size);
@@ -313,7 +306,7 @@ bool FindNextFile(RawHandle handle, FindData& data) {
     return false;
   }
   if (it->second.next >= it->second.results.size()) {
-    W().lastError = sim::kErrorNoMoreFiles;
+    W().lastError = winerror::kNoMoreFiles;
     return false;
   }
   data = it->second.results[it->second.next++];
@@ -351,7 +344,7 @@ FileHandle CreateNewFile(const WString& path) {
   }
   // Whatever holds the name (a file, a folder, a link) is left alone.
   if (sim::FileExists(full)) {
-    W().lastError = sim::kErrorFileExists;
+    W().lastError = winerror::kFileExists;
     return FileHandle();
   }
   sim::AddFile(full);
@@ -381,7 +374,7 @@ RawHandle GetModuleHandle(const WString& name) {
       return handle;
     }
   }
-  W().lastError = 126;  // ERROR_MOD_NOT_FOUND
+  W().lastError = winerror::kModNotFound;
   return 0;
 }
 
@@ -395,14 +388,14 @@ RawHandle LoadLibrary(const WString& name) {
       return handle;
     }
   }
-  W().lastError = 126;
+  W().lastError = winerror::kModNotFound;
   return 0;
 }
 
 RawHandle GetProcAddress(RawHandle module, const char* name) {
   if (!Enter("GetProcAddress")) return 0;
   if (module == 0 || W().missingFunctions.count(name)) {
-    W().lastError = 127;  // ERROR_PROC_NOT_FOUND
+    W().lastError = winerror::kProcNotFound;
     return 0;
   }
   return sim::FunctionToken(name);
@@ -411,7 +404,7 @@ RawHandle GetProcAddress(RawHandle module, const char* name) {
 bool CallIsWow64Process(RawHandle function, bool& wow64) {
   if (!Enter("IsWow64Process")) return false;
   if (!sim::IsFunction(function, "IsWow64Process")) {
-    W().lastError = sim::kErrorInvalidParameter;
+    W().lastError = winerror::kInvalidParameter;
     return false;
   }
   wow64 = W().wow64;
@@ -454,13 +447,13 @@ std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WStrin
                                  std::uint32_t access, std::uint32_t reserved) {
   if (!Enter("RegDeleteKeyExW")) return sim::FaultCode("RegDeleteKeyExW");
   if (!sim::IsFunction(function, "RegDeleteKeyExW") || access != 0 || reserved != 0)
-    return sim::kErrorInvalidParameter;
+    return winerror::kInvalidParameter;
   return DeleteKey(key, subkey);
 }
 
 std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey) {
   if (!Enter("RegDeleteKeyW")) return sim::FaultCode("RegDeleteKeyW");
-  if (!sim::IsFunction(function, "RegDeleteKeyW")) return sim::kErrorInvalidParameter;
+  if (!sim::IsFunction(function, "RegDeleteKeyW")) return winerror::kInvalidParameter;
   return DeleteKey(key, subkey);
 }
 
@@ -529,7 +522,7 @@ bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProce
   if (!Enter("CreateProcessW")) return false;
   // CreateProcessW takes at most 32,767 characters with the terminator.
   if (commandLine.size() >= 32767) {
-    W().lastError = 206;  // ERROR_FILENAME_EXCED_RANGE
+    W().lastError = winerror::kFilenameExcedRange;
     return false;
   }
   const WString program = sim::FirstToken(commandLine);
@@ -595,7 +588,7 @@ bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t att
   // A privilege the account does not hold: the call succeeds and says so in
   // GetLastError; an unknown identifier (lookup failed) is not held either.
   const bool held = W().shutdownPrivilegeHeld && luid == 19 && attributes == kSePrivilegeEnabled;
-  W().lastError = held ? 0 : sim::kErrorNotAllAssigned;
+  W().lastError = held ? 0 : winerror::kNotAllAssigned;
   return true;
 }
 
@@ -620,7 +613,7 @@ std::uint32_t MsiOpenDatabase(const WString& path, MsiHandle& database) {
   // A missing file cannot be opened; a file that is no package fails as
   // Wine's msi.dll was measured to fail it.
   if (sim::FindPackage(path) == W().packages.end())
-    return sim::FileExists(path) ? sim::kErrorFunctionFailed : sim::kErrorOpenFailed;
+    return sim::FileExists(path) ? winerror::kFunctionFailed : winerror::kOpenFailed;
   const RawHandle h = sim::NewHandle(HandleKind::kMsi);
   I().packagePaths[h] = sim::Fold(path);
   database.reset(h);
@@ -652,10 +645,10 @@ std::uint32_t MsiViewFetch(RawHandle view, MsiHandle& record) {
   const auto it = I().views.find(view);
   if (it == I().views.end()) return sim::kErrorInvalidHandle;
   // A view that was not executed, or is closed again, yields nothing.
-  if (!it->second.executed) return sim::kErrorFunctionFailed;
+  if (!it->second.executed) return winerror::kFunctionFailed;
   const auto& props = W().packages[it->second.package].properties;
   const auto prop = props.find(it->second.property);
-  if (prop == props.end() || it->second.fetched) return sim::kErrorNoMoreItems;
+  if (prop == props.end() || it->second.fetched) return winerror::kNoMoreItems;
   it->second.fetched = true;
   const RawHandle h = sim::NewHandle(HandleKind::kMsi);
   I().records[h] = prop->second;
@@ -667,7 +660,7 @@ std::uint32_t MsiViewClose(RawHandle view) {
   if (!Enter("MsiViewClose")) return sim::FaultCode("MsiViewClose");
   const auto it = I().views.find(view);
   if (it == I().views.end()) return sim::kErrorInvalidHandle;
-  if (!it->second.executed) return sim::kErrorFunctionFailed;
+  if (!it->second.executed) return winerror::kFunctionFailed;
   it->second.executed = false;
   return 0;
 }
@@ -684,9 +677,9 @@ std::uint32_t MsiRecordGetString(RawHandle record, std::uint32_t field, char16_t
 std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute,
                                 char16_t* buffer, std::uint32_t& length) {
   if (!Enter("MsiGetProductInfoW")) return sim::FaultCode("MsiGetProductInfoW");
-  if (!sim::ValidGuid(product)) return sim::kErrorInvalidParameter;
+  if (!sim::ValidGuid(product)) return winerror::kInvalidParameter;
   const auto it = W().products.find(product);
-  if (it == W().products.end()) return sim::kErrorUnknownProduct;
+  if (it == W().products.end()) return winerror::kUnknownProduct;
   if (attribute != u"VersionString") return 1608;  // ERROR_UNKNOWN_PROPERTY
   return sim::MsiCopyOut(it->second.version, buffer, length, true);
 }
@@ -694,7 +687,7 @@ std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute
 std::uint32_t MsiEnumRelatedProducts(const WString& upgradeCode, std::uint32_t index,
                                      char16_t* productBuffer) {
   if (!Enter("MsiEnumRelatedProductsW")) return sim::FaultCode("MsiEnumRelatedProductsW");
-  if (!sim::ValidGuid(upgradeCode)) return sim::kErrorInvalidParameter;
+  if (!sim::ValidGuid(upgradeCode)) return winerror::kInvalidParameter;
   std::uint32_t seen = 0;
   for (const auto& code : W().productOrder) {
     const auto it = W().products.find(code);
@@ -705,7 +698,7 @@ std::uint32_t MsiEnumRelatedProducts(const WString& upgradeCode, std::uint32_t i
       return 0;
     }
   }
-  return sim::kErrorNoMoreItems;
+  return winerror::kNoMoreItems;
 }
 
 int MsiQueryProductState(const WString& product) {
@@ -726,9 +719,9 @@ int MsiQueryFeatureState(const WString& product, const WString& feature) {
 
 std::uint32_t MsiSourceListClearAll(const WString& product) {
   if (!Enter("MsiSourceListClearAllW")) return sim::FaultCode("MsiSourceListClearAllW");
-  if (!sim::ValidGuid(product)) return sim::kErrorInvalidParameter;
+  if (!sim::ValidGuid(product)) return winerror::kInvalidParameter;
   const auto it = W().products.find(product);
-  if (it == W().products.end()) return sim::kErrorUnknownProduct;
+  if (it == W().products.end()) return winerror::kUnknownProduct;
   ++it->second.sourceListClears;
   return 0;
 }
@@ -737,9 +730,9 @@ std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context
                                    std::uint32_t options, const WString& property,
                                    const WString& value) {
   if (!Enter("MsiSourceListSetInfoW")) return sim::FaultCode("MsiSourceListSetInfoW");
-  if (!sim::ValidGuid(product) || context != 4 || options != 0) return sim::kErrorInvalidParameter;
+  if (!sim::ValidGuid(product) || context != 4 || options != 0) return winerror::kInvalidParameter;
   const auto it = W().products.find(product);
-  if (it == W().products.end()) return sim::kErrorUnknownProduct;
+  if (it == W().products.end()) return winerror::kUnknownProduct;
   if (property == u"PackageName") it->second.packageName = value;
   return 0;
 }

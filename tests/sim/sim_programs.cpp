@@ -1,5 +1,6 @@
 #include "tests/sim/sim_programs.h"
 
+#include "platform/result_codes.h"
 #include "tests/sim/sim_internal.h"
 
 namespace sim {
@@ -15,7 +16,8 @@ WString QuotedAfter(const WString& commandLine, const WString& switchText) {
 }
 
 bool InstallSucceeds(std::uint32_t exitCode) {
-  return exitCode == 0 || exitCode == 1641 || exitCode == 3010 || exitCode == 3011;
+  return exitCode == 0 || exitCode == winerror::kSuccessRebootInitiated ||
+         exitCode == winerror::kSuccessRebootRequired || exitCode == winerror::kSuccessRestartRequired;
 }
 
 }  // namespace
@@ -25,7 +27,7 @@ ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
     const WString log = QuotedAfter(commandLine, u"/Lv!");
     // A log that cannot be created stops Windows Installer before it starts,
     // with ERROR_FUNCTION_FAILED, as measured under Wine (test_scale.py).
-    if (!log.empty() && !DirectoryExists(ParentOf(log))) return 1627;
+    if (!log.empty() && !DirectoryExists(ParentOf(log))) return winerror::kFunctionFailed;
     if (!log.empty()) AddFile(log);
     const WString package = QuotedAfter(commandLine, u"/i");
     const auto it = W().packages.find(Fold(package));

@@ -87,11 +87,11 @@ TEST_F(ChildProcessTest, FailedExitCodeQueryIsNeverSuccess) {
 TEST_F(ChildProcessTest, FailureWithoutLastErrorIsNeverSuccess) {
   AddProgram(0);
   sim::FailCall("WaitForSingleObject", 0);
-  EXPECT_EQ(RunChildProcess(kTool), kUnknownFailure);
+  EXPECT_EQ(RunChildProcess(kTool), 1627u);
   sim::Reset();
   AddProgram(0);
   sim::FailCall("CreateProcessW", 0);
-  EXPECT_EQ(RunChildProcess(kTool), kUnknownFailure);
+  EXPECT_EQ(RunChildProcess(kTool), 1627u);
 }
 
 // Tests the run log's two lines around a child: its command line, then its

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bootstrap/entry_flow.h"
+#include "platform/result_codes.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_sweep.h"
 #include "tests/sim/sim_world.h"
@@ -45,7 +46,10 @@ void InstallRecordingMsiexec(std::uint32_t exitCode) {
   };
 }
 
-bool IsRestartCode(std::uint32_t code) { return code == 1641 || code == 3010 || code == 3011; }
+bool IsRestartCode(std::uint32_t code) {
+  return code == winerror::kSuccessRebootInitiated || code == winerror::kSuccessRebootRequired ||
+         code == winerror::kSuccessRestartRequired;
+}
 
 struct Scenario {
   const char* name;

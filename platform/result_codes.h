@@ -1,0 +1,80 @@
+// The Windows and Windows Installer result codes that the system gives,
+// judges or relies on, each named once. The names leave out the ERROR_
+// prefix and live in a namespace of their own, so that they cannot clash
+// with the macros of the Windows headers. Each comment gives the Windows
+// name and what the code means here. The program's own exit codes 1 to 7
+// are not Windows codes: they are defined where the run decides them.
+#pragma once
+
+#include <cstdint>
+
+namespace winerror {
+
+// ---------------------------------------------------------------------------
+// Windows.
+
+// ERROR_NOT_ENOUGH_MEMORY: the command line could not be split and the system
+// gave no code; and the exe's end when memory runs out.
+constexpr std::uint32_t kNotEnoughMemory = 8;
+// ERROR_NO_MORE_FILES: FindNextFileW at the end of a search.
+constexpr std::uint32_t kNoMoreFiles = 18;
+// ERROR_GEN_FAILURE: the current directory could not be read and the system
+// gave no code.
+constexpr std::uint32_t kGenFailure = 31;
+// ERROR_FILE_EXISTS: a new file's name is taken (the run log tries the next).
+constexpr std::uint32_t kFileExists = 80;
+// ERROR_INVALID_PARAMETER: LoadLibraryExW refuses LOAD_LIBRARY_SEARCH_SYSTEM32
+// where the loader predates it.
+constexpr std::uint32_t kInvalidParameter = 87;
+// ERROR_OPEN_FAILED: Windows Installer could not open the package (a damaged
+// or partly copied file); passed up as the exit code.
+constexpr std::uint32_t kOpenFailed = 110;
+// ERROR_INSUFFICIENT_BUFFER: the system directory does not fit its buffer.
+constexpr std::uint32_t kInsufficientBuffer = 122;
+// ERROR_MOD_NOT_FOUND: msi.dll could not be loaded and the loader gave no code.
+constexpr std::uint32_t kModNotFound = 126;
+// ERROR_PROC_NOT_FOUND: a function looked up at run time (an msi.dll ordinal,
+// the registry's delete function) is missing.
+constexpr std::uint32_t kProcNotFound = 127;
+// ERROR_ENVVAR_NOT_FOUND: an environment variable (TMP, WINDIR) is not set or
+// is empty.
+constexpr std::uint32_t kEnvVarNotFound = 203;
+// ERROR_FILENAME_EXCED_RANGE: the package path is longer than the 259
+// characters Windows Installer takes.
+constexpr std::uint32_t kFilenameExcedRange = 206;
+// ERROR_NO_DATA: used as "no plug-in package found" in the subfolders.
+constexpr std::uint32_t kNoData = 232;
+// ERROR_MORE_DATA: the answer to a size query, or a value that grew between
+// the size query and the read.
+constexpr std::uint32_t kMoreData = 234;
+// ERROR_NO_MORE_ITEMS: no related product installed; no row in a view.
+constexpr std::uint32_t kNoMoreItems = 259;
+// ERROR_NOT_ALL_ASSIGNED: AdjustTokenPrivileges succeeded, but the account
+// does not hold the privilege.
+constexpr std::uint32_t kNotAllAssigned = 1300;
+// ERROR_INTERNAL_ERROR: the exe's end where the C++ library would throw a
+// logic error, which no input can cause.
+constexpr std::uint32_t kInternalError = 1359;
+
+// ---------------------------------------------------------------------------
+// Windows Installer.
+
+// ERROR_INSTALL_USEREXIT: the user declined the reinstallation or cancelled
+// an installer.
+constexpr std::uint32_t kInstallUserExit = 1602;
+// ERROR_UNKNOWN_PRODUCT: the product is not installed.
+constexpr std::uint32_t kUnknownProduct = 1605;
+// ERROR_INSTALL_PACKAGE_INVALID: used as "the package has no ProductVersion
+// to compare with the installed one".
+constexpr std::uint32_t kInstallPackageInvalid = 1620;
+// ERROR_FUNCTION_FAILED: stands in for a failure whose own code came out as
+// 0, so that a failed step can never be mistaken for success.
+constexpr std::uint32_t kFunctionFailed = 1627;
+// ERROR_SUCCESS_REBOOT_INITIATED: installed; the installer started a restart.
+constexpr std::uint32_t kSuccessRebootInitiated = 1641;
+// ERROR_SUCCESS_REBOOT_REQUIRED: installed; a restart is needed.
+constexpr std::uint32_t kSuccessRebootRequired = 3010;
+// ERROR_SUCCESS_RESTART_REQUIRED: installed; a restart is needed.
+constexpr std::uint32_t kSuccessRestartRequired = 3011;
+
+}  // namespace winerror
