@@ -32,13 +32,6 @@ RunMessages MessagesFor(bool csp, bool ucsp) {
   return {msg::kConfirmPlugin, msg::kRestartPlugin, msg::kBrowserPlugin};
 }
 
-int Show(const WString& caption, std::uint16_t id, WString& messageText, std::uint32_t style) {
-  LoadMessage(id, messageText);
-  const int answer = platform::MessageBox(messageText, caption, style);
-  LogBox(id, answer);
-  return answer;
-}
-
 // The exit line of the run, then the code.
 int Ended(int code, const char16_t* meaning) {
   LogExit(static_cast<std::uint32_t>(code), meaning);
@@ -73,18 +66,20 @@ void LogOptions(const BootstrapOptions& options) {
 }
 
 // The plug-in failure box: message 106, the code, and the log when it exists.
-void ReportPluginFailure(const WString& caption, std::uint32_t result, const WString& logPath,
-                         WString& messageText) {
-  LoadMessage(msg::kPluginFailed, messageText);
-  AppendCode(messageText, result);
-  messageText += u".\n";
-  if (!logPath.empty() && platform::PathExists(logPath)) messageText += u"Install log: " + logPath;
-  LogBox(msg::kPluginFailed, platform::MessageBox(messageText, caption, platform::kMbIconError));
+void ReportPluginFailure(std::uint32_t result, const WString& logPath) {
+  WString caption;
+  LoadMessage(msg::kCaption, caption);
+  WString text;
+  LoadMessage(msg::kPluginFailed, text);
+  AppendCode(text, result);
+  text += u".\n";
+  if (!logPath.empty() && platform::PathExists(logPath)) text += u"Install log: " + logPath;
+  LogBox(msg::kPluginFailed, platform::MessageBox(text, caption, platform::kMbIconError));
 }
 
 // After a successful installation: the restart when the marker asks for one,
 // otherwise the notice that the browser may need a restart.
-int Finish(const BootstrapOptions& options, const WString& caption, WString& messageText) {
+int Finish(const BootstrapOptions& options) {
   const RunMessages messages = MessagesFor(options.csp, options.ucsp);
   const bool pending = IsRestartPending();
   LogLine(pending ? u"restart marker: present" : u"restart marker: absent");
@@ -97,8 +92,8 @@ int Finish(const BootstrapOptions& options, const WString& caption, WString& mes
       LogValue(u"restart marker: could not be deleted, error", cleared);
     if (options.silent) {
       LogLine(u"restart: -silent, restarting without a question");
-    } else if (Show(caption, messages.restartQuestion, messageText,
-                    platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
+    } else if (ShowMessage(messages.restartQuestion, msg::kCaption,
+                           platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
       return Ended(0, u"done; the restart was declined");
     }
     // Written before the restart starts: a forced restart may end the
@@ -106,10 +101,10 @@ int Finish(const BootstrapOptions& options, const WString& caption, WString& mes
     LogExit(0, u"done; the restart of Windows is being started");
     if (RestartComputer()) return 0;
     LogValue(u"restart: could not be started, error", platform::GetLastError());
-    if (!options.silent) Show(caption, msg::kRestartFailed, messageText, platform::kMbOk);
+    ShowMessageUnlessSilent(options.silent, msg::kRestartFailed, msg::kCaption, platform::kMbOk);
     return Ended(kRestartFailedExitCode, u"done, but the restart could not be started");
   }
-  if (!options.silent) Show(caption, messages.browserNotice, messageText, platform::kMbOk);
+  ShowMessageUnlessSilent(options.silent, messages.browserNotice, msg::kCaption, platform::kMbOk);
   return Ended(0, pending ? u"done; -norestart keeps the pending restart for a later run"
                           : u"done; no restart pending");
 }
@@ -119,9 +114,6 @@ int Finish(const BootstrapOptions& options, const WString& caption, WString& mes
 int RunBootstrap(bool tailEmpty) {
   // The log is closed at the end of the run, whichever way the run ends.
   RunLogScope logScope;
-  WString captionText;
-  LoadMessage(msg::kCaption, captionText);
-  WString messageText;
   WString logPath;
   BootstrapOptions options;
   std::uint32_t parsed = 0;
@@ -140,7 +132,8 @@ int RunBootstrap(bool tailEmpty) {
 
   if (!platform::IsUserAnAdmin()) {
     LogLine(u"administrator: no");
-    if (!options.silent) Show(captionText, msg::kNotAdministrator, messageText, platform::kMbIconError);
+    ShowMessageUnlessSilent(options.silent, msg::kNotAdministrator, msg::kCaption,
+                            platform::kMbIconError);
     return Ended(1, u"not started as administrator");
   }
   LogLine(u"administrator: yes");
@@ -151,8 +144,8 @@ int RunBootstrap(bool tailEmpty) {
 
   if (options.silent) {
     LogLine(u"confirmation: not asked (-silent)");
-  } else if (Show(captionText, MessagesFor(options.csp, options.ucsp).confirmation, messageText,
-                  platform::kMbYesNo) == platform::kIdNo) {
+  } else if (ShowMessage(MessagesFor(options.csp, options.ucsp).confirmation, msg::kCaption,
+                         platform::kMbYesNo) == platform::kIdNo) {
     return Ended(0, u"declined at the confirmation; nothing was installed");
   }
 
@@ -177,8 +170,8 @@ int RunBootstrap(bool tailEmpty) {
     return Ended(static_cast<int>(result),
                  u"the reinstallation was declined, or the installer was cancelled");
   if (result != 0) {
-    if (!options.silent) ReportPluginFailure(captionText, result, logPath, messageText);
+    if (!options.silent) ReportPluginFailure(result, logPath);
     return Ended(static_cast<int>(result), u"the plug-in's installation failed");
   }
-  return Finish(options, captionText, messageText);
+  return Finish(options);
 }

@@ -69,3 +69,8 @@ int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t sty
   LogBox(textId, answer);
   return answer;
 }
+
+void ShowMessageUnlessSilent(bool silent, std::uint16_t textId, std::uint16_t captionId,
+                             std::uint32_t style) {
+  if (!silent) ShowMessage(textId, captionId, style);
+}

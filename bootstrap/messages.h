@@ -16,5 +16,17 @@ bool LoadMessage(std::uint16_t id, WString& target);
 bool FindBlockEntry(const std::uint8_t* block, std::uint32_t size, unsigned index,
                     std::uint32_t* offset, std::uint16_t* count);
 
-// A message box with no owner window, whose text and caption are messages.
+// A message box with no owner window, whose text and caption are messages;
+// the box and its answer go to the run log. Returns the answer (0 when the
+// box could not be shown).
 int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t style);
+
+// ShowMessage unless silent; a silent run shows no box and logs none. For
+// the boxes whose answer does not matter (errors and notices). The flag comes
+// first, and the arguments must have exactly these types: the template below
+// takes every other combination and is deleted, so that a flag and an id
+// passed in each other's place do not compile.
+void ShowMessageUnlessSilent(bool silent, std::uint16_t textId, std::uint16_t captionId,
+                             std::uint32_t style);
+template <typename Silent, typename TextId, typename CaptionId, typename Style>
+void ShowMessageUnlessSilent(Silent, TextId, CaptionId, Style) = delete;

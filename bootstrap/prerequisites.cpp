@@ -46,9 +46,6 @@ Refusal JudgeVersion(const platform::WindowsVersion& version) {
 }  // namespace
 
 int CheckWindowsVersion(bool silent) {
-  WString caption;
-  LoadMessage(msg::kCaption, caption);
-
   platform::WindowsVersion version;
   Refusal refusal;
   if (!platform::GetVersionEx(version)) {
@@ -65,10 +62,9 @@ int CheckWindowsVersion(bool silent) {
   }
   LogValue(u"Windows version gate: refused, result", static_cast<std::uint32_t>(refusal.result));
 
-  if (!silent || refusal.messageId == msg::kWindowsTooOld) {
-    WString text;
-    LoadMessage(refusal.messageId, text);
-    LogBox(refusal.messageId, platform::MessageBox(text, caption, platform::kMbIconError));
-  }
+  // No service pack can make a version below 5 work: its message is shown
+  // also when silent.
+  ShowMessageUnlessSilent(silent && refusal.messageId != msg::kWindowsTooOld, refusal.messageId,
+                          msg::kCaption, platform::kMbIconError);
   return refusal.result;
 }

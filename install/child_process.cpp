@@ -85,8 +85,8 @@ std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out) {
   WString temp;
   const std::uint32_t result = ReadEnvironmentVariable(u"TMP", temp);
   if (result != 0) {
-    if (!silent)
-      ShowMessage(msg::kEnvironmentUnreadable, msg::kErrorCaption, platform::kMbIconError);
+    ShowMessageUnlessSilent(silent, msg::kEnvironmentUnreadable, msg::kErrorCaption,
+                            platform::kMbIconError);
     return result;
   }
   WString stamp;

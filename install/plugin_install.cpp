@@ -35,8 +35,8 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
     LogValue(u"plug-in package: none usable found, error", result);
   }
   if (result != 0) {
-    if (!silent)
-      ShowMessage(msg::kProductCodeUnreadable, msg::kErrorCaption, platform::kMbIconError);
+    ShowMessageUnlessSilent(silent, msg::kProductCodeUnreadable, msg::kErrorCaption,
+                            platform::kMbIconError);
     return result;
   }
   LogLine({u"plug-in package: ProductCode ", package.productCode, u", UpgradeCode ",

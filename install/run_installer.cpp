@@ -13,10 +13,6 @@ constexpr std::uint32_t kMsiInstallContextMachine = 4;
 constexpr std::uint32_t kMsiCodeProduct = 0;
 constexpr std::uint32_t kSystemDirectoryBuffer = 260;
 
-void ShowError(bool silent, std::uint16_t textId) {
-  if (!silent) ShowMessage(textId, msg::kErrorCaption, platform::kMbIconError);
-}
-
 }  // namespace
 
 std::uint32_t ReadSystemDirectory(WString& directory) {
@@ -70,7 +66,8 @@ std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arg
   WString systemDirectory;
   result = ReadSystemDirectory(systemDirectory);
   if (result != 0) {
-    ShowError(silent, msg::kSystemDirectoryUnreadable);
+    ShowMessageUnlessSilent(silent, msg::kSystemDirectoryUnreadable, msg::kErrorCaption,
+                            platform::kMbIconError);
     return result;
   }
 

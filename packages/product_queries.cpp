@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its terminator
 
-void ShowError(std::uint16_t textId, bool silent) {
-  if (!silent) ShowMessage(textId, msg::kErrorCaption, platform::kMbOk | platform::kMbIconError);
-}
-
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 bool IsNumber(const WString& field) {
@@ -163,7 +159,8 @@ std::uint32_t CompareWithInstalled(const WString& installedProductCode,
   const std::uint32_t installed = ReadInstalledVersion(installedProductCode, installedVersion);
   if (installed != 0) {
     LogValue(u"installed version: unreadable, error", installed);
-    ShowError(msg::kInstalledVersionUnreadable, silent);
+    ShowMessageUnlessSilent(silent, msg::kInstalledVersionUnreadable, msg::kErrorCaption,
+                            platform::kMbOk | platform::kMbIconError);
     return installed;
   }
   LogValue(u"installed version", installedVersion);
@@ -171,7 +168,8 @@ std::uint32_t CompareWithInstalled(const WString& installedProductCode,
   // product: neither a refusal nor an upgrade may be decided on nothing.
   if (package.versionResult != 0 || package.productVersion.empty()) {
     LogLine(u"package version: none to compare with the installed one");
-    ShowError(msg::kPackageVersionUnreadable, silent);
+    ShowMessageUnlessSilent(silent, msg::kPackageVersionUnreadable, msg::kErrorCaption,
+                            platform::kMbOk | platform::kMbIconError);
     return package.versionResult != 0 ? package.versionResult : winerror::kInstallPackageInvalid;
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
