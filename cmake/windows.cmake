@@ -22,10 +22,13 @@ add_custom_command(OUTPUT ${SHELL32_ORD}
   DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/shell32_ord.def)
 add_custom_target(shell32_ord DEPENDS ${SHELL32_ORD})
 
+# The Win32 side of the seam, and the process entry (wWinMain) that starts the run.
 file(GLOB PLATFORM_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+file(GLOB SETUP_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/win32/*.cpp)
 
 add_executable(vexissetup WIN32
-  ${SYSTEM_SOURCES} ${PLATFORM_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc)
+  ${SYSTEM_SOURCES} ${PLATFORM_WIN32_SOURCES} ${SETUP_WIN32_SOURCES}
+  ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc)
 add_dependencies(vexissetup shell32_ord)
 target_include_directories(vexissetup PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(vexissetup PRIVATE ${WINDOWS_DEFINES})

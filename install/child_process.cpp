@@ -1,5 +1,6 @@
 #include "install/child_process.h"
 
+#include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
@@ -59,26 +60,6 @@ std::uint32_t RunLoggedChildProcess(const WString& label, const WString& command
 void MakeTimeStamp(WString& out) {
   out = FormatTimeStamp(platform::GetLocalTime());
   platform::WriteStandardOutput(out + u"\n");
-}
-
-std::uint32_t ReadEnvironmentVariable(const WString& name, WString& value) {
-  const std::uint32_t size = platform::GetEnvironmentVariable(name, nullptr, 0);
-  WString buffer(size, u'\0');
-  const std::uint32_t length =
-      platform::GetEnvironmentVariable(name, size ? &buffer[0] : nullptr, size);
-  if (length == 0) {
-    // An empty value (size 1: the terminator alone) gives 0 as well, with
-    // GetLastError left as it was, possibly 0; it counts as not set.
-    if (size == 1) return winerror::kEnvVarNotFound;
-    const std::uint32_t code = platform::GetLastError();
-    return code != 0 ? code : winerror::kEnvVarNotFound;
-  }
-  // A length that does not fit the buffer is a size request, not a value:
-  // the variable changed between the two calls.
-  if (length >= size) return winerror::kMoreData;
-  buffer.resize(length);
-  value = buffer;
-  return 0;
 }
 
 std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out) {

@@ -38,8 +38,3 @@ void MakeTimeStamp(WString& out);
 // (MB_ICONERROR) unless silent, returns the error code (203 for an unset or
 // empty TMP) and leaves out unchanged.
 std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out);
-
-// Reads an environment variable in the two-call way (size, then value).
-// 0 and the value; or a non-zero error code with value unchanged: 203 when
-// the variable is not set or empty (an empty value counts as unreadable).
-std::uint32_t ReadEnvironmentVariable(const WString& name, WString& value);

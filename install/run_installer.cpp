@@ -1,5 +1,6 @@
 #include "install/run_installer.h"
 
+#include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/restart.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/environment.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/platform.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/entry_flow.h"
 #include "dialog/options_dialog.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_dialog.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "bootstrap/command_line.h"
-#include "bootstrap/entry_flow.h"
 #include "dialog/options_dialog.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_dialog.h"
 #include "tests/sim/sim_world.h"
 

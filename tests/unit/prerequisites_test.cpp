@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/entry_flow.h"
 #include "bootstrap/prerequisites.h"
 #include "platform/platform.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_world.h"
 
 namespace {

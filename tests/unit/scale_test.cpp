@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/entry_flow.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_sweep.h"
 #include "tests/sim/sim_world.h"

@@ -1,8 +1,8 @@
 // The process entry: restrict DLL loading, then one pass through the run.
 #include "platform/win32/windows_includes.h"
 
-#include "bootstrap/entry_flow.h"
 #include "platform/platform.h"
+#include "setup/entry_flow.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR tail, int) {
   // Before anything else: an installer is started from Downloads folders,

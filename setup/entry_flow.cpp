@@ -1,13 +1,13 @@
-#include "bootstrap/entry_flow.h"
+#include "setup/entry_flow.h"
 
 #include "bootstrap/command_line.h"
+#include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/prerequisites.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "dialog/options_dialog.h"
-#include "install/child_process.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
 #include "platform/platform.h"
@@ -16,6 +16,7 @@
 namespace {
 
 constexpr std::uint32_t kInstallUiLevelNone = 2;
+constexpr int kNotAdministratorExitCode = 1;
 constexpr int kRestartFailedExitCode = 7;
 
 // The messages that name what this run installs, by the two provider flags.
@@ -134,7 +135,7 @@ int RunBootstrap(bool tailEmpty) {
     LogLine(u"administrator: no");
     ShowMessageUnlessSilent(options.silent, msg::kNotAdministrator, msg::kCaption,
                             platform::kMbIconError);
-    return Ended(1, u"not started as administrator");
+    return Ended(kNotAdministratorExitCode, u"not started as administrator");
   }
   LogLine(u"administrator: yes");
   if (const int refused = CheckWindowsVersion(options.silent))
