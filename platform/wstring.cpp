@@ -71,33 +71,3 @@ std::string ToUtf8(const WString& text) {
   }
   return out;
 }
-
-WString FromUtf8(const std::string& text) {
-  WString out;
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    std::uint32_t c = b;
-    std::size_t extra = 0;
-    if (b >= 0xF0) {
-      c = b & 0x07;
-      extra = 3;
-    } else if (b >= 0xE0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if (b >= 0xC0) {
-      c = b & 0x1F;
-      extra = 1;
-    }
-    ++i;
-    for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i)
-      c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}

@@ -34,6 +34,5 @@ WString FileNamePart(const WString& path);
 // Plain ASCII text widened unit by unit (for literals of the command lines).
 WString Widen(const char* ascii);
 
-// UTF-8 <-> UTF-16, for the seam and for test output.
+// UTF-16 -> UTF-8, for the run log and for test output.
 std::string ToUtf8(const WString& text);
-WString FromUtf8(const std::string& text);

@@ -81,7 +81,7 @@ WString FirstInstallCommand(const WString& package, const WString& temp) {
 WString LongPath(const WString& root, std::size_t length) {
   WString path = root;
   for (int i = 1; path.size() < length; ++i)
-    path += u"\\Очень длинная папка номер " + FromUtf8(std::to_string(i));
+    path += u"\\Очень длинная папка номер " + Decimal(static_cast<std::uint32_t>(i));
   return path;
 }
 
@@ -94,7 +94,7 @@ TEST_F(ScaleTest, TenThousandFoldersPackageInTheLast) {
     SetUp();
     sim::SetCallLimit(2000000);
     for (std::size_t i = 0; i + 1 < kFolders; ++i) {
-      const WString folder = u"C:\\dist\\Подпапка " + FromUtf8(std::to_string(i));
+      const WString folder = u"C:\\dist\\Подпапка " + Decimal(static_cast<std::uint32_t>(i));
       sim::AddFolder(folder);
       if (i % 100 == 0) sim::AddFile(folder + u"\\readme.txt");
     }

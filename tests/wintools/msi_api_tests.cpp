@@ -63,7 +63,13 @@ WString Value(const std::string& key) {
     ADD_FAILURE() << "the manifest has no " << key;
     return WString();
   }
-  return FromUtf8(it->second);
+  const std::string& utf8 = it->second;
+  if (utf8.empty()) return WString();
+  const int size = static_cast<int>(utf8.size());
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &wide[0], length);
+  return WString(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
 }
 
 const wchar_t* Wide(const WString& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
