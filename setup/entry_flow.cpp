@@ -33,6 +33,16 @@ RunMessages MessagesFor(bool csp, bool ucsp) {
   return {msg::kConfirmPlugin, msg::kRestartPlugin, msg::kBrowserPlugin};
 }
 
+// The flow's boxes share one caption, loaded before anything else, and one
+// text that each box loads in turn (a message that cannot be loaded leaves
+// the text as it was).
+int Show(const WString& caption, std::uint16_t id, WString& messageText, std::uint32_t style) {
+  LoadMessage(id, messageText);
+  const int answer = platform::MessageBox(messageText, caption, style);
+  LogBox(id, answer);
+  return answer;
+}
+
 // The exit line of the run, then the code.
 int Ended(int code, const char16_t* meaning) {
   LogExit(static_cast<std::uint32_t>(code), meaning);
@@ -67,20 +77,18 @@ void LogOptions(const BootstrapOptions& options) {
 }
 
 // The plug-in failure box: message 106, the code, and the log when it exists.
-void ReportPluginFailure(std::uint32_t result, const WString& logPath) {
-  WString caption;
-  LoadMessage(msg::kCaption, caption);
-  WString text;
-  LoadMessage(msg::kPluginFailed, text);
-  AppendCode(text, result);
-  text += u".\n";
-  if (!logPath.empty() && platform::PathExists(logPath)) text += u"Install log: " + logPath;
-  LogBox(msg::kPluginFailed, platform::MessageBox(text, caption, platform::kMbIconError));
+void ReportPluginFailure(const WString& caption, std::uint32_t result, const WString& logPath,
+                         WString& messageText) {
+  LoadMessage(msg::kPluginFailed, messageText);
+  AppendCode(messageText, result);
+  messageText += u".\n";
+  if (!logPath.empty() && platform::PathExists(logPath)) messageText += u"Install log: " + logPath;
+  LogBox(msg::kPluginFailed, platform::MessageBox(messageText, caption, platform::kMbIconError));
 }
 
 // After a successful installation: the restart when the marker asks for one,
 // otherwise the notice that the browser may need a restart.
-int Finish(const BootstrapOptions& options) {
+int Finish(const BootstrapOptions& options, const WString& caption, WString& messageText) {
   const RunMessages messages = MessagesFor(options.csp, options.ucsp);
   const bool pending = IsRestartPending();
   LogLine(pending ? u"restart marker: present" : u"restart marker: absent");
@@ -93,8 +101,8 @@ int Finish(const BootstrapOptions& options) {
       LogValue(u"restart marker: could not be deleted, error", cleared);
     if (options.silent) {
       LogLine(u"restart: -silent, restarting without a question");
-    } else if (ShowMessage(messages.restartQuestion, msg::kCaption,
-                           platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
+    } else if (Show(caption, messages.restartQuestion, messageText,
+                    platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
       return Ended(0, u"done; the restart was declined");
     }
     // Written before the restart starts: a forced restart may end the
@@ -102,10 +110,10 @@ int Finish(const BootstrapOptions& options) {
     LogExit(0, u"done; the restart of Windows is being started");
     if (RestartComputer()) return 0;
     LogValue(u"restart: could not be started, error", platform::GetLastError());
-    ShowMessageUnlessSilent(options.silent, msg::kRestartFailed, msg::kCaption, platform::kMbOk);
+    if (!options.silent) Show(caption, msg::kRestartFailed, messageText, platform::kMbOk);
     return Ended(kRestartFailedExitCode, u"done, but the restart could not be started");
   }
-  ShowMessageUnlessSilent(options.silent, messages.browserNotice, msg::kCaption, platform::kMbOk);
+  if (!options.silent) Show(caption, messages.browserNotice, messageText, platform::kMbOk);
   return Ended(0, pending ? u"done; -norestart keeps the pending restart for a later run"
                           : u"done; no restart pending");
 }
@@ -115,6 +123,9 @@ int Finish(const BootstrapOptions& options) {
 int RunBootstrap(bool tailEmpty) {
   // The log is closed at the end of the run, whichever way the run ends.
   RunLogScope logScope;
+  WString captionText;
+  LoadMessage(msg::kCaption, captionText);
+  WString messageText;
   WString logPath;
   BootstrapOptions options;
   std::uint32_t parsed = 0;
@@ -133,8 +144,7 @@ int RunBootstrap(bool tailEmpty) {
 
   if (!platform::IsUserAnAdmin()) {
     LogLine(u"administrator: no");
-    ShowMessageUnlessSilent(options.silent, msg::kNotAdministrator, msg::kCaption,
-                            platform::kMbIconError);
+    if (!options.silent) Show(captionText, msg::kNotAdministrator, messageText, platform::kMbIconError);
     return Ended(kNotAdministratorExitCode, u"not started as administrator");
   }
   LogLine(u"administrator: yes");
@@ -145,8 +155,8 @@ int RunBootstrap(bool tailEmpty) {
 
   if (options.silent) {
     LogLine(u"confirmation: not asked (-silent)");
-  } else if (ShowMessage(MessagesFor(options.csp, options.ucsp).confirmation, msg::kCaption,
-                         platform::kMbYesNo) == platform::kIdNo) {
+  } else if (Show(captionText, MessagesFor(options.csp, options.ucsp).confirmation, messageText,
+                  platform::kMbYesNo) == platform::kIdNo) {
     return Ended(0, u"declined at the confirmation; nothing was installed");
   }
 
@@ -171,8 +181,8 @@ int RunBootstrap(bool tailEmpty) {
     return Ended(static_cast<int>(result),
                  u"the reinstallation was declined, or the installer was cancelled");
   if (result != 0) {
-    if (!options.silent) ReportPluginFailure(result, logPath);
+    if (!options.silent) ReportPluginFailure(captionText, result, logPath, messageText);
     return Ended(static_cast<int>(result), u"the plug-in's installation failed");
   }
-  return Finish(options);
+  return Finish(options, captionText, messageText);
 }
