@@ -67,4 +67,13 @@ void AddPluginPackage(const WString& folder, const WString& name, const WString&
                                                       {u"ProductName", u"Норвикс ЭЦП Browser plug-in"}});
 }
 
+void InstallPluginProduct(const WString& productCode, const WString& upgradeCode,
+                          const WString& version) {
+  Product product;
+  product.upgradeCode = upgradeCode;
+  product.version = version;
+  product.features[u"NPVEXIS"] = 3;
+  InstallProduct(productCode, product);
+}
+
 }  // namespace sim

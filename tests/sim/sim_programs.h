@@ -27,4 +27,9 @@ ChildBehaviour ExitWith(std::uint32_t exitCode);
 void AddPluginPackage(const WString& folder, const WString& name, const WString& productCode,
                       const WString& upgradeCode, const WString& version);
 
+// The plug-in product installed for use at this version, with its feature
+// NPVEXIS installed locally.
+void InstallPluginProduct(const WString& productCode, const WString& upgradeCode,
+                          const WString& version);
+
 }  // namespace sim

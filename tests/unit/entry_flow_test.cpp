@@ -33,15 +33,6 @@ std::vector<std::string> RunLogEvents() {
   return events;
 }
 
-// The plug-in of the tree's package, installed at this version.
-void InstallPlugin(const WString& version) {
-  sim::Product product;
-  product.upgradeCode = kUpgrade;
-  product.version = version;
-  product.features[u"NPVEXIS"] = 3;
-  sim::InstallProduct(kProduct, product);
-}
-
 class EntryFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -462,7 +453,7 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
         "exit code 0: done; no restart pending"}},
       {"upgrade",
        {u"-silent"},
-       [] { InstallPlugin(u"2.0.0"); },
+       [] { sim::InstallPluginProduct(kProduct, kUpgrade, u"2.0.0"); },
        0,
        {"related product: {11111111-2222-3333-4444-555555555555}", "related product: state 5",
         "installed version: 2.0.0", "package version 2.0.1 is newer than the installed one",
@@ -470,7 +461,7 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
         "msiexec: started", "exit code 0: done"}},
       {"refusal: a newer version installed",
        {},
-       [] { InstallPlugin(u"2.0.10"); },
+       [] { sim::InstallPluginProduct(kProduct, kUpgrade, u"2.0.10"); },
        0,
        {"box 103: Yes", "installed version: 2.0.10",
         "package version 2.0.1 is older than the installed one", "box 150: OK",
@@ -479,7 +470,7 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
       {"reinstallation declined",
        {},
        [] {
-         InstallPlugin(u"2.0.1");
+         sim::InstallPluginProduct(kProduct, kUpgrade, u"2.0.1");
          sim::W().answers = {platform::kIdYes, platform::kIdNo};
        },
        1602,

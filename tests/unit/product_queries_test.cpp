@@ -7,6 +7,7 @@
 #include <string>
 
 #include "packages/product_queries.h"
+#include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -37,11 +38,7 @@ class ProductQueriesTest : public ::testing::Test {
                                {u"ProductVersion", version}});
   }
   static void InstallOld(const WString& version) {
-    sim::Product product;
-    product.upgradeCode = kUpgradeCode;
-    product.version = version;
-    product.features[u"NPVEXIS"] = 3;
-    sim::InstallProduct(kOldProduct, product);
+    sim::InstallPluginProduct(kOldProduct, kUpgradeCode, version);
   }
   static PackageIdentity Identity(const WString& version, std::uint32_t versionResult = 0) {
     PackageIdentity identity;

@@ -41,11 +41,7 @@ class ScaleTest : public ::testing::Test {
   }
 
   void InstallVersion(const WString& version) {
-    sim::Product product;
-    product.upgradeCode = kUpgrade;
-    product.version = version;
-    product.features[u"NPVEXIS"] = 3;
-    sim::InstallProduct(kProduct, product);
+    sim::InstallPluginProduct(kProduct, kUpgrade, version);
   }
 
   void SetTemp(const WString& path) {
