@@ -22,8 +22,8 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
   // version is compared and whose product's source list is prepared is the
   // file installed.
   const WString architecture = SelectArchitecturePattern();
-  LogLine({u"WOW64: ", architecture == u"*x64*" ? u"yes" : u"no", u"; plug-in package pattern vexiscom",
-           architecture, u".msi"});
+  LogLine({u"WOW64: ", architecture == u"*x64*" ? u"yes" : u"no",
+           u"; plug-in package pattern vexiscom", architecture, u".msi"});
   WString packagePath;
   PackageIdentity package;
   std::uint32_t result = FindPackageFile(u"vexiscom" + architecture, packagePath);
