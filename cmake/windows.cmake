@@ -1,5 +1,7 @@
-# The real exe: a 32-bit GUI program, statically linked so that its import
-# table names system DLLs only.
+# The real exe: a GUI program, statically linked so that its import table
+# names system DLLs only. The same sources and flags for both processors:
+# i686 is the shipped vexissetup.exe, x86_64 the build for 64-bit Windows
+# without WoW64.
 enable_language(RC)
 
 set(WINDOWS_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
@@ -15,11 +17,13 @@ set(SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
 set(REPRODUCIBLE_FLAGS -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 set(STATIC_LINK -static -municode -Wl,--gc-sections -s -Wl,--no-insert-timestamp)
 
-# shell32 exports IsUserAnAdmin by ordinal only.
+# shell32 exports IsUserAnAdmin by ordinal only. The 32-bit name carries its
+# stdcall suffix (@0); x86_64 has a single calling convention and none.
+set(SHELL32_ORD_DEF ${CMAKE_SOURCE_DIR}/platform/win32/shell32_ord_${CMAKE_SYSTEM_PROCESSOR}.def)
 set(SHELL32_ORD ${CMAKE_BINARY_DIR}/libshell32_ord.a)
 add_custom_command(OUTPUT ${SHELL32_ORD}
-  COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_SOURCE_DIR}/platform/win32/shell32_ord.def -l ${SHELL32_ORD}
-  DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/shell32_ord.def)
+  COMMAND ${CMAKE_DLLTOOL} -k -d ${SHELL32_ORD_DEF} -l ${SHELL32_ORD}
+  DEPENDS ${SHELL32_ORD_DEF})
 add_custom_target(shell32_ord DEPENDS ${SHELL32_ORD})
 
 # The Win32 side of the seam, and the process entry (wWinMain) that starts the run.

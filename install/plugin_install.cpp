@@ -21,8 +21,12 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
   // The package is found once: the file whose identity is read, whose
   // version is compared and whose product's source list is prepared is the
   // file installed.
-  const WString architecture = SelectArchitecturePattern();
-  LogLine({u"WOW64: ", architecture == u"*x64*" ? u"yes" : u"no",
+  const WindowsArchitecture windows = DetectWindowsArchitecture();
+  const WString architecture = ArchitecturePattern(windows);
+  LogLine({u"WOW64: ",
+           windows == WindowsArchitecture::kWow64          ? u"yes"
+           : windows == WindowsArchitecture::k64BitProcess ? u"no, a 64-bit process on 64-bit Windows"
+                                                           : u"no",
            u"; plug-in package pattern vexiscom", architecture, u".msi"});
   WString packagePath;
   PackageIdentity package;

@@ -96,20 +96,29 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
   return winerror::kNoData;
 }
 
-WString SelectArchitecturePattern() {
+WindowsArchitecture DetectWindowsArchitecture() {
+  // The x64 build runs on 64-bit Windows only: nothing to ask.
+  if (platform::IsProcess64Bit()) return WindowsArchitecture::k64BitProcess;
   if (g_wow64Entry == Wow64Entry::kNotLookedUp) {
     const platform::RawHandle kernel32 = platform::GetModuleHandle(u"kernel32");
     // Without kernel32 nothing is settled: the next call looks again.
-    if (kernel32 == 0) return u"*win32*";
+    if (kernel32 == 0) return WindowsArchitecture::k32Bit;
     g_isWow64Process = platform::GetProcAddress(kernel32, "IsWow64Process");
     g_wow64Entry = g_isWow64Process != 0 ? Wow64Entry::kPresent : Wow64Entry::kAbsent;
   }
-  if (g_wow64Entry == Wow64Entry::kAbsent) return u"*win32*";
+  if (g_wow64Entry == Wow64Entry::kAbsent) return WindowsArchitecture::k32Bit;
   // Asked every time: the answer belongs to this process, not to Windows.
   bool wow64 = false;
-  if (platform::CallIsWow64Process(g_isWow64Process, wow64) && wow64) return u"*x64*";
-  return u"*win32*";
+  if (platform::CallIsWow64Process(g_isWow64Process, wow64) && wow64)
+    return WindowsArchitecture::kWow64;
+  return WindowsArchitecture::k32Bit;
 }
+
+WString ArchitecturePattern(WindowsArchitecture architecture) {
+  return architecture == WindowsArchitecture::k32Bit ? u"*win32*" : u"*x64*";
+}
+
+WString SelectArchitecturePattern() { return ArchitecturePattern(DetectWindowsArchitecture()); }
 
 void ResetArchitectureCacheForTesting() {
   g_wow64Entry = Wow64Entry::kNotLookedUp;

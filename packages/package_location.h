@@ -17,8 +17,18 @@
 // after a match.
 std::uint32_t FindPackageFile(WString pattern, WString& fullPath);
 
-// "*x64*" when the process runs under WOW64, else "*win32*". IsWow64Process is
-// looked up once per process and called every time.
+// How the run knows whether Windows is 64-bit: the process is 64-bit itself
+// (the x64 build), or a 32-bit process runs under WOW64; otherwise Windows is
+// 32-bit (also when IsWow64Process is missing or fails). A 64-bit process
+// asks nothing more; a 32-bit one looks IsWow64Process up once per process
+// and calls it every time.
+enum class WindowsArchitecture { k32Bit, kWow64, k64BitProcess };
+WindowsArchitecture DetectWindowsArchitecture();
+
+// "*x64*" for 64-bit Windows (either way of knowing), else "*win32*".
+WString ArchitecturePattern(WindowsArchitecture architecture);
+
+// ArchitecturePattern(DetectWindowsArchitecture()).
 WString SelectArchitecturePattern();
 
 // Reads the current directory at its real length, however long. 0 or the

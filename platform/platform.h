@@ -188,6 +188,9 @@ RawHandle GetModuleHandle(const WString& name);
 RawHandle LoadLibrary(const WString& name);
 RawHandle GetProcAddress(RawHandle module, const char* name);
 
+// Whether this process is a 64-bit one (the x64 build): 64-bit Windows
+// without asking WOW64.
+bool IsProcess64Bit();
 // Calls a looked-up IsWow64Process for the current process.
 bool CallIsWow64Process(RawHandle function, bool& wow64);
 // Calls a looked-up RegDeleteKeyExW / RegDeleteKeyW; returns its error code.

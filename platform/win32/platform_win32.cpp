@@ -156,6 +156,8 @@ RawHandle GetProcAddress(RawHandle module, const char* name) {
   return reinterpret_cast<RawHandle>(::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
 }
 
+bool IsProcess64Bit() { return sizeof(void*) == 8; }
+
 bool CallIsWow64Process(RawHandle function, bool& wow64) {
   using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
   BOOL result = FALSE;

@@ -401,6 +401,9 @@ RawHandle GetProcAddress(RawHandle module, const char* name) {
   return sim::FunctionToken(name);
 }
 
+// A fact of the build, not a call: it cannot fail.
+bool IsProcess64Bit() { return W().process64Bit; }
+
 bool CallIsWow64Process(RawHandle function, bool& wow64) {
   if (!Enter("IsWow64Process")) return false;
   if (!sim::IsFunction(function, "IsWow64Process")) {

@@ -103,7 +103,8 @@ struct World {
   std::set<WString> loadedModules = {u"kernel32", u"kernel32.dll", u"advapi32.dll"};
   std::set<WString> loadableModules = {u"advapi32.dll"};
   std::set<std::string> missingFunctions;  // names GetProcAddress does not find
-  bool wow64 = true;
+  bool wow64 = true;           // IsWow64Process of the 32-bit build
+  bool process64Bit = false;   // the x64 build
 
   // --- registry under HKEY_CURRENT_USER (key paths, compared without case)
   std::set<WString> keys = {u"Software"};

@@ -451,6 +451,21 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
         "REBOOT=R  /qn ",
         "msiexec: ended after 0 ms with exit code 0", "plug-in: result: 0",
         "exit code 0: done; no restart pending"}},
+      {"the x64 build: a 64-bit process",
+       {u"-silent"},
+       [] { sim::W().process64Bit = true; },
+       0,
+       {"WOW64: no, a 64-bit process on 64-bit Windows; plug-in package pattern vexiscom*x64*.msi",
+        "plug-in package: C:\\dist\\x64\\vexiscom-x64.msi", "exit code 0: done"}},
+      {"32-bit Windows",
+       {u"-silent"},
+       [] {
+         sim::W().wow64 = false;
+         sim::AddPluginPackage(u"win32", u"vexiscom-win32.msi", kProduct, kUpgrade, u"2.0.1");
+       },
+       0,
+       {"WOW64: no; plug-in package pattern vexiscom*win32*.msi",
+        "plug-in package: C:\\dist\\win32\\vexiscom-win32.msi", "exit code 0: done"}},
       {"upgrade",
        {u"-silent"},
        [] { sim::InstallPluginProduct(kProduct, kUpgrade, u"2.0.0"); },

@@ -184,12 +184,28 @@ TEST_F(CurrentDirectoryTest, FailureWithoutErrorIsNoSuccess) {
 
 class ArchitectureTest : public PackageLocationTest {};
 
-// Tests that the WOW64 answer of the process picks the word.
-TEST_F(ArchitectureTest, Wow64PicksX64) {
-  sim::W().wow64 = true;
-  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
-  sim::W().wow64 = false;
-  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+// Tests that a 64-bit process, or a 32-bit one under WOW64, picks the x64
+// word, and that a 64-bit process does not ask WOW64 at all.
+TEST_F(ArchitectureTest, WindowsArchitecturePicksTheWord) {
+  const struct {
+    bool process64Bit;
+    bool wow64;
+    WindowsArchitecture windows;
+    const char16_t* pattern;
+    int wow64Calls;
+  } kRows[] = {
+      {true, false, WindowsArchitecture::k64BitProcess, u"*x64*", 0},  // the x64 build
+      {false, true, WindowsArchitecture::kWow64, u"*x64*", 1},         // 32-bit build, 64-bit Windows
+      {false, false, WindowsArchitecture::k32Bit, u"*win32*", 1},      // 32-bit build, 32-bit Windows
+  };
+  for (const auto& row : kRows) {
+    sim::Reset();
+    sim::W().process64Bit = row.process64Bit;
+    sim::W().wow64 = row.wow64;
+    EXPECT_EQ(DetectWindowsArchitecture(), row.windows) << row.process64Bit << row.wow64;
+    EXPECT_EQ(SelectArchitecturePattern(), row.pattern) << row.process64Bit << row.wow64;
+    EXPECT_EQ(sim::CallCount("IsWow64Process"), 2 * row.wow64Calls);
+  }
 }
 
 // Tests that IsWow64Process is looked up once and called on every call.
