@@ -3,7 +3,9 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 option(VEXIS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 set(WINDOWS_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH
-    "Folder of the Windows build (vexissetup.exe and the test tools)")
+    "Folder of the 32-bit Windows build (vexissetup.exe and the test tools)")
+set(WINDOWS_X64_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/windows-x64" CACHE PATH
+    "Folder of the x64 Windows build (the same programs for 64-bit Windows)")
 
 enable_testing()
 find_package(GTest REQUIRED)
@@ -45,19 +47,20 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fuzz/CMakeLists.txt)
   add_subdirectory(tests/fuzz)
 endif()
 
-# The Windows build's exe read from the file itself (import table, manifest,
-# size limit), and built a second time elsewhere to show it is reproducible.
+# The exes of both Windows builds read from the files themselves (import
+# table, manifest, size limit), and built a second time elsewhere to show they
+# are reproducible.
 if(NOT VEXIS_SANITIZE)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME pe_imports COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pe/test_imports.py -v)
   set_tests_properties(pe_imports PROPERTIES
     LABELS unit
     SKIP_RETURN_CODE 77
-    ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;E2E_WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR}")
+    ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;E2E_WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR};E2E_WINDOWS_X64_BUILD_DIR=${WINDOWS_X64_BUILD_DIR}")
   add_test(NAME pe_reproducible COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pe/test_reproducible.py -v)
   set_tests_properties(pe_reproducible PROPERTIES
     LABELS release
     TIMEOUT 900
     SKIP_RETURN_CODE 77
-    ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;E2E_WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR}")
+    ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;E2E_WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR};E2E_WINDOWS_X64_BUILD_DIR=${WINDOWS_X64_BUILD_DIR}")
 endif()

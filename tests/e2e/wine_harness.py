@@ -704,9 +704,10 @@ def skip(reason):
     sys.exit(SKIPPED)
 
 
-def skip_unless_built(*names):
-    """Ends the test script through skip() when the Windows build lacks one of the programs."""
-    build_dir = os.environ.get("E2E_WINDOWS_BUILD_DIR", "")
+def skip_unless_built(*names, variable="E2E_WINDOWS_BUILD_DIR"):
+    """Ends the test script through skip() when the Windows build (the folder that `variable`
+    names) lacks one of the programs."""
+    build_dir = os.environ.get(variable, "")
     missing = [n for n in names if not os.path.isfile(os.path.join(build_dir, n))]
     if missing:
         skip("%s not in the Windows build folder %r" % (", ".join(missing), build_dir))

@@ -1,7 +1,8 @@
 """The import table, the manifest and the size of the real vexissetup.exe, read
-from the PE file itself.
+from the PE file itself: the 32-bit exe of the Windows build and the x64 exe of
+the 64-bit Windows build, each against the same rules.
 
-The exe is a 32-bit GUI program that imports system DLLs only: a MinGW runtime
+The exe is a GUI program that imports system DLLs only: a MinGW runtime
 DLL would be missing on the administrator's machine, and msi.dll must never be
 imported (it is bound at run time from the system directory, so that a copy
 planted beside the exe is never loaded). IsUserAnAdmin comes from shell32 by
@@ -37,14 +38,16 @@ CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
 IMAGE_FILE_MACHINE_I386 = 0x14C
+IMAGE_FILE_MACHINE_AMD64 = 0x8664
 PE32_MAGIC = 0x10B
+PE32_PLUS_MAGIC = 0x20B
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 DYNAMIC_BASE = 0x40  # address space layout randomisation
 NX_COMPAT = 0x100  # data execution prevention
 
 
 class PeFile:
-    """The few parts of a PE32 file this test needs: header fields and the import table."""
+    """The few parts of a PE32 or PE32+ file this test needs: header fields and the import table."""
 
     def __init__(self, data):
         self.data = data
@@ -58,8 +61,13 @@ class PeFile:
         self.magic = struct.unpack_from("<H", data, optional)[0]
         self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
-        self.import_rva = struct.unpack_from("<I", data, optional + 96 + 8)[0]
-        self.resource_rva = struct.unpack_from("<I", data, optional + 96 + 16)[0]
+        # PE32+ has 64-bit image base and stack fields: its data directories start 16 bytes later,
+        # and its import thunks have 64 bits.
+        wide = self.magic == PE32_PLUS_MAGIC
+        directories = optional + (112 if wide else 96)
+        self.thunk_format, self.ordinal_flag = ("<Q", 1 << 63) if wide else ("<I", 1 << 31)
+        self.import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+        self.resource_rva = struct.unpack_from("<I", data, directories + 16)[0]
         self.sections = []
         table = optional + optional_size
         for i in range(sections):
@@ -86,12 +94,13 @@ class PeFile:
                 return result
             entries = result.setdefault(self.text(name).lower(), [])
             thunk = self.offset(lookup or first)
+            size = struct.calcsize(self.thunk_format)
             while True:
-                value = struct.unpack_from("<I", self.data, thunk)[0]
+                value = struct.unpack_from(self.thunk_format, self.data, thunk)[0]
                 if value == 0:
                     break
-                entries.append(value & 0xFFFF if value & 0x80000000 else self.text(value + 2))
-                thunk += 4
+                entries.append(value & 0xFFFF if value & self.ordinal_flag else self.text(value + 2))
+                thunk += size
             at += 20
 
     def resource(self, kind, name):
@@ -122,19 +131,25 @@ class PeFile:
 
 
 class ImportTableTest(unittest.TestCase):
+    """The 32-bit exe, the file shipped for every Windows."""
+    build_variable = "E2E_WINDOWS_BUILD_DIR"
+    machine, magic = IMAGE_FILE_MACHINE_I386, PE32_MAGIC
+    oldest_windows = (5, 0)  # Windows 2000
+
     @classmethod
     def setUpClass(cls):
-        with open(os.path.join(os.environ["E2E_WINDOWS_BUILD_DIR"], "vexissetup.exe"), "rb") as f:
+        with open(os.path.join(os.environ[cls.build_variable], "vexissetup.exe"), "rb") as f:
             cls.size = os.fstat(f.fileno()).st_size
             cls.pe = PeFile(f.read())
         cls.imports = cls.pe.imports()
 
-    # Tests a 32-bit GUI program that Windows 2000 (5.0) agrees to load, with ASLR and DEP asked for.
+    # Tests a GUI program of its processor that the oldest Windows of that processor agrees to load,
+    # with ASLR and DEP asked for.
     def test_header(self):
-        self.assertEqual(self.pe.machine, IMAGE_FILE_MACHINE_I386)
-        self.assertEqual(self.pe.magic, PE32_MAGIC)
+        self.assertEqual(self.pe.machine, self.machine)
+        self.assertEqual(self.pe.magic, self.magic)
         self.assertEqual(self.pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
-        self.assertLessEqual(self.pe.subsystem_version, (5, 0))
+        self.assertLessEqual(self.pe.subsystem_version, self.oldest_windows)
         self.assertEqual(self.pe.dll_characteristics & (DYNAMIC_BASE | NX_COMPAT), DYNAMIC_BASE | NX_COMPAT)
 
     # Tests that only system DLLs are imported: no MinGW runtime, no msi.dll.
@@ -168,8 +183,16 @@ class ImportTableTest(unittest.TestCase):
                              % (self.size, self.size - SIZE_LIMIT))
 
 
+class X64ImportTableTest(ImportTableTest):
+    """The x64 exe, for 64-bit Windows without WoW64: the same rules."""
+    build_variable = "E2E_WINDOWS_X64_BUILD_DIR"
+    machine, magic = IMAGE_FILE_MACHINE_AMD64, PE32_PLUS_MAGIC
+    oldest_windows = (5, 2)  # Windows XP x64 and Server 2003 x64
+
+
 if __name__ == "__main__":
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
     import wine_harness  # the one rule for a test that cannot run: skipped, or failed under CI=true
     wine_harness.skip_unless_built("vexissetup.exe")
+    wine_harness.skip_unless_built("vexissetup.exe", variable="E2E_WINDOWS_X64_BUILD_DIR")
     unittest.main()
