@@ -1,11 +1,11 @@
 #include "bootstrap/run_log.h"
 
+#include "platform/result_codes.h"
+
 
 namespace {
 
-// vexissetup_<stamp>.log, then _2 to _5: a few names, so that a folder
-// filled with planted names cannot hold the run up.
-constexpr char16_t kLastNameSuffix = u'5';  // the last of _2 … _5
+constexpr char16_t kLastNameNumber = u'5';  // the last of _2 … _5
 
 constexpr std::uint16_t kVersionInfoName = 1;  // VS_VERSION_INFO
 // VS_VERSIONINFO: three 16-bit fields, the key "VS_VERSION_INFO" with its
@@ -109,11 +109,41 @@ std::string Encode(const WString& text) {
 
 // One WriteFile; a failure ends the log. The caller's last error survives,
 // so that logging between a call and its GetLastError changes nothing.
-void Write(const std::string& bytes) {
+void Write(const char* bytes, std::size_t size) {
   if (!g_log.file) return;
   const std::uint32_t lastError = platform::GetLastError();
-  if (!platform::WriteFile(g_log.file.get(), bytes)) g_log.file.reset();
+  if (!platform::WriteFile(g_log.file.get(), bytes, static_cast<std::uint32_t>(size)))
+    g_log.file.reset();
   platform::SetLastError(lastError);
+}
+
+void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
+
+// The last line of a run that the runtime ends at once (out of memory, an
+// internal error), built on the stack: nothing may be allocated there.
+void WriteFatalExitLine(std::uint32_t code) {
+  char line[128];
+  std::size_t at = 0;
+  const auto put = [&](const char* text) {
+    while (*text != 0 && at < sizeof(line)) line[at++] = *text++;
+  };
+  // The number right-aligned in `width` places, as Decimal writes it.
+  const auto putNumber = [&](std::uint32_t number, std::size_t width) {
+    char digits[10];
+    std::size_t count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + number % 10);
+      number /= 10;
+    } while (number != 0);
+    for (; width > count; --width) put(" ");
+    while (count > 0 && at < sizeof(line)) line[at++] = digits[--count];
+  };
+  putNumber(platform::GetTickCount() - g_log.startTick, 7);
+  put(" exit code ");
+  putNumber(code, 0);
+  put(code == winerror::kNotEnoughMemory ? ": the system ran out of memory; the run ended at once\r\n"
+                                         : ": an internal error ended the run at once\r\n");
+  Write(line, at);
 }
 
 // "2014-03-07", and a field of the time with two digits.
@@ -131,21 +161,39 @@ WString FormatTimeStamp(const platform::LocalTime& time) {
                TwoDigits(time.second)});
 }
 
+platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::uint32_t& error) {
+  const std::uint32_t lastError = platform::GetLastError();
+  platform::FileHandle file;
+  for (char16_t number = u'1'; number <= kLastNameNumber; ++number) {
+    path = stem;
+    if (number != u'1') path += {u'_', number};
+    path += u".log";
+    file = platform::CreateNewFile(path);
+    error = file ? 0 : platform::GetLastError();
+    // Only a taken name is worth another name: a folder that cannot take a
+    // new file takes none under any name.
+    if (error != winerror::kFileExists && error != winerror::kAlreadyExists) break;
+    error = winerror::kFileExists;
+  }
+  // A failure that left no code must not read as success.
+  if (!file && error == 0) error = winerror::kFunctionFailed;
+  platform::SetLastError(lastError);
+  return file;
+}
+
 bool OpenRunLog(const WString& folder, const platform::LocalTime& start,
                 const WString& programPath, const WString& fileVersion) {
   CloseRunLog();
   if (folder.empty()) return false;
-  const std::uint32_t lastError = platform::GetLastError();
   // The same rule as the installers' logs: a folder ending in a backslash
   // gives a doubled one, which Windows accepts.
-  const WString stem = Join({folder, u"\\vexissetup_", FormatTimeStamp(start)});
-  g_log.file = platform::CreateNewFile(stem + u".log");
-  for (char16_t suffix[] = u"_2.log"; !g_log.file && suffix[1] <= kLastNameSuffix; ++suffix[1])
-    g_log.file = platform::CreateNewFile(stem + suffix);
-  platform::SetLastError(lastError);
+  WString path;
+  std::uint32_t error = 0;
+  g_log.file = CreateNewLogFile(Join({folder, u"\\vexissetup_", FormatTimeStamp(start)}), path, error);
   if (!g_log.file) return false;
 
   g_log.startTick = platform::GetTickCount();
+  platform::SetFatalExitHandler(&WriteFatalExitLine);
   const WString when = Join({Date(start), u" ", TwoDigits(start.hour), u":",
                              TwoDigits(start.minute), u":", TwoDigits(start.second)});
   Write("\xEF\xBB\xBF" + Encode(Join({when, u" local time, file version ",
@@ -154,7 +202,10 @@ bool OpenRunLog(const WString& folder, const platform::LocalTime& start,
   return static_cast<bool>(g_log.file);
 }
 
-void CloseRunLog() { g_log.file.reset(); }
+void CloseRunLog() {
+  platform::SetFatalExitHandler(nullptr);
+  g_log.file.reset();
+}
 
 void LogLine(std::u16string_view text) { LogLine({text}); }
 

@@ -18,18 +18,32 @@
 // log's name and of the installers' log names.
 WString FormatTimeStamp(const platform::LocalTime& time);
 
+// The rule of every log name in TMP, the run log's and the installers': a
+// new file at <stem>.log or, when that name is taken, at <stem>_2.log and so
+// on up to _5 (a few names, so that a folder filled with planted names cannot
+// hold the run up). Each is created as a file that must not exist yet,
+// without following a link or reparse point: nothing that already exists is
+// opened, followed, truncated or deleted. Returns the file created (an empty
+// holder when none was); path is the last name tried. error: 0; or
+// ERROR_FILE_EXISTS (80) when all five names are taken; or the code of an
+// attempt that failed for another reason (a folder that is missing or not
+// writable), after which no further name is tried. Keeps the thread's last
+// error as it found it.
+platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::uint32_t& error);
+
 // Starts the log of this run in folder (the value of TMP) as a new file
-// named vexissetup_<stamp of start>.log; when that name is taken,
-// vexissetup_<stamp>_2.log and so on up to _5; then the run goes on without
-// a log. Nothing that already exists is opened, followed, truncated or
-// deleted. Writes the UTF-8 byte-order mark and the first line: the start's
+// named vexissetup_<stamp of start>.log, by the rule of CreateNewLogFile;
+// when no name is free the run goes on without a log. Writes the UTF-8 byte-order mark and the first line: the start's
 // local date and time, fileVersion and programPath. The milliseconds of the
 // later lines count from here. True when the log is being written. An empty
 // folder gives no log.
 bool OpenRunLog(const WString& folder, const platform::LocalTime& start,
                 const WString& programPath, const WString& fileVersion);
 
-// Closes the log; later calls write nothing.
+// Closes the log; later calls write nothing. While the log is open, a process
+// that the runtime ends at once (out of memory, exit code 8; an internal
+// error, 1359) still writes its last line, "exit code <code>: <why>", built
+// without allocating.
 void CloseRunLog();
 
 // Closes the log when the scope that holds it ends, on every path out of it:

@@ -77,3 +77,33 @@ std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out) {
   out = temp + u"\\" + namePart + u"_" + stamp + u".log";
   return 0;
 }
+
+bool ChoosesOwnLog(const WString& arguments) {
+  return Contains(arguments, u"/l") || Contains(arguments, u"/L");
+}
+
+std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, bool silent,
+                                  WString& logPath) {
+  WString built;
+  const std::uint32_t result = MakeLogFilePath(namePart, silent, built);
+  if (result != 0) {
+    LogLine({label, u": installer log: none, TMP could not be read, error ", result});
+    return result;
+  }
+  // The stem is the built name without its ".log".
+  WString created;
+  std::uint32_t error = 0;
+  const platform::FileHandle file =
+      CreateNewLogFile(built.substr(0, built.size() - 4), created, error);
+  if (error == winerror::kFileExists) {
+    LogLine({label, u": installer log: ", built, u" and its names _2 to _5 are all taken in TMP; "
+                    u"nothing is started with one of them, error ", error});
+    return error;
+  }
+  if (!file)
+    LogLine({label, u": installer log: could not be created, error ", error,
+             u"; the name is handed over as it is"});
+  logPath = created;
+  LogValue(label + u": installer log", logPath);
+  return 0;
+}

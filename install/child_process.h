@@ -38,3 +38,26 @@ void MakeTimeStamp(WString& out);
 // (MB_ICONERROR) unless silent, returns the error code (203 for an unset or
 // empty TMP) and leaves out unchanged.
 std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out);
+
+// Whether an installer's argument text chooses its own logging: it holds
+// "/l" or "/L" anywhere (plain, case-sensitive substring tests, so /lang or
+// /Log count too). No log is then arranged here.
+bool ChoosesOwnLog(const WString& arguments);
+
+// The verbose log an installer is told to write, TMP\<namePart>_<stamp>.log
+// (MakeLogFilePath), created here first as a new, empty file by the rule of
+// every log name in TMP (CreateNewLogFile: _2 … _5 when a name is taken).
+// The installer then writes into the bootstrapper's own file, never through a
+// name planted in TMP: a shared TMP (LocalSystem's is the Windows temporary
+// folder) lets any user plant a link where an installer running as the
+// system would write. The file is closed before the installer starts. label
+// names the installer in the run log, which records the file handed over.
+// Returns 0 with logPath set to the file created; 0 with logPath set to the
+// name as built when no file can be made there for another reason than a
+// taken name (a missing folder, one this account cannot write): the
+// installer then fails with its own code; 80 (ERROR_FILE_EXISTS) when all
+// five names are taken, with logPath unchanged: nothing may be started with
+// any of them; or MakeLogFilePath's code (TMP unreadable, after message 144
+// unless silent), with logPath unchanged.
+std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, bool silent,
+                                  WString& logPath);

@@ -8,17 +8,18 @@
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
-WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
-                                 bool reinstall, WString& logPath) {
+std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
+                                       bool reinstall, WString& logPath, WString& commandLine) {
   logPath.clear();
-  WString commandLine = folder + u"\\Setup.exe ";
-
-  // A log switch of the user's own wins, and then no log path is made. The
-  // searches are plain substring tests, so /lang or /Log count as well.
-  if (!Contains(extraArguments, u"/l") && !Contains(extraArguments, u"/L")) {
+  // A log switch of the user's own wins, and then no log is made.
+  if (ChoosesOwnLog(extraArguments)) {
+    LogLine({folder, u": installer log: none made here (a log switch of the arguments)"});
+  } else {
     // Without TMP the path stays empty and the switch is still passed: the
-    // provider's setup then chooses what to do with an empty log name.
-    MakeLogFilePath(folder, silent, logPath);
+    // provider's setup then chooses what to do with an empty log name. A
+    // taken name is another matter: no provider is started with it.
+    const std::uint32_t arranged = ArrangeInstallerLog(folder, folder, silent, logPath);
+    if (arranged == winerror::kFileExists) return arranged;
     Prepend(extraArguments, u"/Lv! \"\"\"" + logPath + u"\"\"\" ");
   }
   // Only the lower-case /q counts: an upper-case /Q of the user's still gets
@@ -27,13 +28,13 @@ WString BuildProviderCommandLine(const WString& folder, WString extraArguments, 
 
   // Everything for the provider's own installer travels as the one quoted
   // value of -args, the user's text unchanged inside it.
-  commandLine += u"-args \"" + extraArguments + u"\"";
+  commandLine = folder + u"\\Setup.exe -args \"" + extraArguments + u"\"";
   // The provider never restarts Windows on its own: the restart is offered
   // at the end of the whole run, through the pending-restart marker.
   commandLine += u" -noreboot";
   if (silent) commandLine += u" -silent";
   if (reinstall) commandLine += u" -reinstall";
-  return commandLine;
+  return 0;
 }
 
 bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
@@ -65,19 +66,15 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath) {
 std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
                               bool reinstall) {
   WString logPath;
-  const WString commandLine =
-      BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath);
-  if (logPath.empty())
-    LogLine({folder, u": installer log: none made here (a log switch of the arguments, or no TMP)"});
-  else
-    LogLine({folder, u": installer log: ", logPath});
-  bool exited = false;
-  const std::uint32_t result = RunLoggedChildProcess(folder, commandLine, &exited);
-
+  WString commandLine;
+  std::uint32_t result =
+      BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath, commandLine);
   // Only Setup.exe's own exit code may let the run go on: process creation
   // reports a missing provider folder as 3, which read as the exit code 3
   // would end the run by announcing the provider as installed; the same
   // holds for a wait whose failure code happens to be 3, 4 or a restart code.
+  bool exited = false;
+  if (result == 0) result = RunLoggedChildProcess(folder, commandLine, &exited);
   bool restartNeeded = false;
   const bool goOn = exited && ProviderMayGoOn(result, restartNeeded);
   LogLine({folder, goOn ? u": the run goes on" : u": the run stops"});

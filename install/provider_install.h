@@ -5,16 +5,18 @@
 
 #include "platform/wstring.h"
 
-// The Setup.exe command line for folder ("csp" or "ucsp"):
+// The Setup.exe command line for folder ("csp" or "ucsp"), into commandLine:
 //   folder\Setup.exe -args "<switches><extra>" -noreboot [-silent] [-reinstall]
 // where <switches> is "/qb " unless the text (with any added log switch)
 // holds "/q", preceded by the log switch /Lv! """<log path>""" unless the
-// extra text holds "/l" or "/L" (case-sensitive searches). The extra text is
-// inserted unchanged. logPath is cleared, then receives the log path from
-// MakeLogFilePath when one is made; when that fails (no TMP) it stays empty
-// and the switch carries nothing between its quotes.
-WString BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
-                                 bool reinstall, WString& logPath);
+// extra text chooses its own log (ChoosesOwnLog). The extra text is inserted
+// unchanged. logPath is cleared, then receives the log file that
+// ArrangeInstallerLog made (under the next name when one is taken); without
+// TMP it stays empty and the switch carries nothing between its quotes.
+// Returns 0; or 80 (ERROR_FILE_EXISTS) when every name of the log is taken,
+// with commandLine untouched: the provider must not be started.
+std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
+                                       bool reinstall, WString& logPath, WString& commandLine);
 
 // True for the exit codes after which the run goes on: 0, 3, 4, 1602 (a
 // cancel in the provider's setup does not stop the run), and 3010 and 3011:
@@ -31,7 +33,8 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath);
 // Runs folder\Setup.exe (path relative, resolved by process creation), waits
 // for it without a time limit and judges its exit code. Returns 0 when the
 // run may go on, after creating the pending-restart marker when the provider
-// asked for a restart; else the exit code (or the start failure code) unchanged,
+// asked for a restart; else the exit code (or the start failure code, or 80
+// when every name of its log is taken and it was not started) unchanged,
 // after the failure box (no caption, MB_ICONERROR) unless silent. A
 // Setup.exe that cannot be started stops the run whatever the code: process
 // creation reports a missing provider folder as 3, which as an exit code

@@ -55,11 +55,10 @@ std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arg
   Prepend(arguments, u" REBOOT=R ");
   const WString packageName = FileNamePart(packagePath);
 
-  // Any /l or /L in the caller's text is its own logging choice.
-  if (!Contains(arguments, u"/l") && !Contains(arguments, u"/L")) {
-    // MakeLogFilePath shows message 144 itself and leaves logPath alone on
-    // failure.
-    result = MakeLogFilePath(packageName, silent, logPath);
+  if (!ChoosesOwnLog(arguments)) {
+    // Message 144 for an unreadable TMP is shown there; logPath is left alone
+    // on failure.
+    result = ArrangeInstallerLog(u"msiexec", packageName, silent, logPath);
     if (result != 0) return result;
     Prepend(arguments, u"/Lv! \"" + logPath + u"\"");
   }

@@ -89,6 +89,12 @@ void RestrictDllSearchToSystemDirectory();
 // Ends the process through the runtime's normal exit (static destructors run).
 [[noreturn]] void ExitProcessNormally(int code);
 
+// Called with the exit code just before the process ends at once, where the
+// C++ library would throw: for want of memory (8) or on an internal error
+// (1359). It must neither allocate nor throw. nullptr: nothing is called.
+using FatalExitHandler = void (*)(std::uint32_t code);
+void SetFatalExitHandler(FatalExitHandler handler);
+
 // GetLastError.
 std::uint32_t GetLastError();
 // SetLastError.
@@ -176,9 +182,9 @@ bool DeleteFile(const WString& path);
 // holder on failure (GetLastError tells why: 80 when the name is taken).
 FileHandle CreateNewFile(const WString& path);
 
-// WriteFile of all the bytes, no overlapped structure: true when the call
-// succeeded and wrote every byte.
-bool WriteFile(RawHandle file, const std::string& bytes);
+// WriteFile of all `size` bytes, no overlapped structure: true when the call
+// succeeded and wrote every byte. Allocates nothing.
+bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size);
 
 // ---------------------------------------------------------------------------
 // Modules and functions looked up at run time. A module reference is not

@@ -21,7 +21,9 @@ constexpr std::uint32_t kNoMoreFiles = 18;
 // ERROR_GEN_FAILURE: the current directory could not be read and the system
 // gave no code.
 constexpr std::uint32_t kGenFailure = 31;
-// ERROR_FILE_EXISTS: a new file's name is taken (the run log tries the next).
+// ERROR_FILE_EXISTS: a new log file's name is taken (the next is tried); when
+// all five names of an installer's log are taken, the exit code: nothing was
+// started.
 constexpr std::uint32_t kFileExists = 80;
 // ERROR_INVALID_PARAMETER: LoadLibraryExW refuses LOAD_LIBRARY_SEARCH_SYSTEM32
 // where the loader predates it.
@@ -36,6 +38,8 @@ constexpr std::uint32_t kModNotFound = 126;
 // ERROR_PROC_NOT_FOUND: a function looked up at run time (an msi.dll ordinal,
 // the registry's delete function) is missing.
 constexpr std::uint32_t kProcNotFound = 127;
+// ERROR_ALREADY_EXISTS: what some systems give for a taken name instead of 80.
+constexpr std::uint32_t kAlreadyExists = 183;
 // ERROR_ENVVAR_NOT_FOUND: an environment variable (TMP, WINDIR) is not set or
 // is empty.
 constexpr std::uint32_t kEnvVarNotFound = 203;

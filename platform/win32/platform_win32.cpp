@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/dialog_binding.h"
+#include "platform/win32/fatal_exit.h"
 #include "platform/win32/loaded_function.h"
 #include "platform/win32/msi_binding.h"
 
@@ -55,6 +56,12 @@ void RestrictDllSearchToSystemDirectory() {
 }
 
 void ExitProcessNormally(int code) { std::exit(code); }
+
+namespace {
+FatalExitHandler g_fatalExitHandler = nullptr;
+}  // namespace
+
+void SetFatalExitHandler(FatalExitHandler handler) { g_fatalExitHandler = handler; }
 
 std::uint32_t GetLastError() { return ::GetLastError(); }
 
@@ -137,11 +144,9 @@ FileHandle CreateNewFile(const WString& path) {
   return FileHandle(FromHandle(file));
 }
 
-bool WriteFile(RawHandle file, const std::string& bytes) {
+bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   DWORD written = 0;
-  return ::WriteFile(AsHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) != 0 &&
-         written == bytes.size();
+  return ::WriteFile(AsHandle(file), bytes, size, &written, nullptr) != 0 && written == size;
 }
 
 RawHandle GetModuleHandle(const WString& name) {
@@ -302,3 +307,9 @@ bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
 }
 
 }  // namespace platform
+
+platform::FatalExitHandler TakeFatalExitHandler() {
+  const platform::FatalExitHandler handler = platform::g_fatalExitHandler;
+  platform::g_fatalExitHandler = nullptr;
+  return handler;
+}

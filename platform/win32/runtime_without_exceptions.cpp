@@ -7,7 +7,8 @@
 // would wait on. Running out of memory, or asking for a length beyond what
 // can be allocated, ends it with ERROR_NOT_ENOUGH_MEMORY (8); an index out of
 // range or another logic error, which no input can cause, with
-// ERROR_INTERNAL_ERROR (1359). The native build keeps the library's own.
+// ERROR_INTERNAL_ERROR (1359). The run log's last line is written first,
+// without allocating. The native build keeps the library's own.
 #include "platform/win32/windows_includes.h"
 
 #include <cstdlib>
@@ -15,10 +16,14 @@
 #include <string>
 
 #include "platform/result_codes.h"
+#include "platform/win32/fatal_exit.h"
 
 namespace {
 
 [[noreturn]] void EndProcess(UINT code) {
+  // Taken first: a handler that failed in its turn must not come back here.
+  const platform::FatalExitHandler handler = TakeFatalExitHandler();
+  if (handler != nullptr) handler(code);
   ::ExitProcess(code);
   __builtin_unreachable();
 }

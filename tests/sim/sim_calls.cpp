@@ -354,14 +354,16 @@ FileHandle CreateNewFile(const WString& path) {
   return FileHandle(h);
 }
 
-bool WriteFile(RawHandle file, const std::string& bytes) {
+void SetFatalExitHandler(FatalExitHandler handler) { W().fatalExitHandler = handler; }
+
+bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   if (!Enter("WriteFile")) return false;
   const auto it = I().filePaths.find(file);
   if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile)) {
     W().lastError = sim::kErrorInvalidHandle;
     return false;
   }
-  W().fileContents[it->second] += bytes;
+  W().fileContents[it->second].append(bytes, size);
   return true;
 }
 

@@ -28,7 +28,8 @@ ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
     // A log that cannot be created stops Windows Installer before it starts,
     // with ERROR_FUNCTION_FAILED, as measured under Wine (test_scale.py).
     if (!log.empty() && !DirectoryExists(ParentOf(log))) return winerror::kFunctionFailed;
-    if (!log.empty()) AddFile(log);
+    // Windows Installer writes its log over whatever the name holds.
+    if (!log.empty()) PlantFile(log, "Windows Installer log\r\n");
     const WString package = QuotedAfter(commandLine, u"/i");
     const auto it = W().packages.find(Fold(package));
     if (it == W().packages.end()) return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED

@@ -119,6 +119,9 @@ struct World {
   std::uint16_t uiLanguage = 1049;
   platform::LocalTime now{2014, 3, 7, 9, 5, 31};
   std::uint32_t tickCount = 5000;  // GetTickCount; child programs may move it on
+  // What the exe's runtime would call before ending the process for want of
+  // memory or on an internal error; a test calls it in their place.
+  platform::FatalExitHandler fatalExitHandler = nullptr;
   std::vector<WString> standardOutput;
 
   // --- processes

@@ -8,6 +8,7 @@
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
+#include "platform/result_codes.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -180,6 +181,52 @@ TEST_F(ChildProcessTest, TemporaryFolderTakenAsItIs) {
   sim::W().environment[u"TMP"] = u"C:\\Users\\Оператор\\Temp";
   ASSERT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
   EXPECT_EQ(out, u"C:\\Users\\Оператор\\Temp\\csp_2014-03-07-09-05-31.log");
+}
+
+// Tests that an installer's log is created here before its name is handed
+// over: a name planted in TMP (a link to another file, say) is left as it
+// was and the next name is used; with all five names taken nothing may be
+// handed over (80); a folder that cannot take a file gets the name as built,
+// so that the installer fails there with its own code.
+TEST_F(ChildProcessTest, InstallerLogIsCreatedUnderAFreeName) {
+  const WString kStem = u"C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07-09-05-31";
+  const struct {
+    const char* name;
+    int planted;        // names taken before the run: the stem's .log, then _2 ...
+    bool folderExists;
+    std::uint32_t result;
+    const char16_t* logPath;  // relative to the stem; nullptr: left as it was
+    bool created;
+  } kRows[] = {
+      {"free name", 0, true, 0, u".log", true},
+      {"name taken: the next", 1, true, 0, u"_2.log", true},
+      {"four taken: the last", 4, true, 0, u"_5.log", true},
+      {"all five taken", 5, true, winerror::kFileExists, nullptr, false},
+      {"missing folder: handed over as built", 0, false, 0, u".log", false},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    sim::Reset();
+    if (!row.folderExists) sim::W().environment[u"TMP"] = u"C:\\Missing";
+    const WString stem = row.folderExists ? kStem : u"C:\\Missing\\csp_2014-03-07-09-05-31";
+    std::vector<WString> planted;
+    for (int i = 0; i < row.planted; ++i) {
+      planted.push_back(stem + (i == 0 ? WString(u".log") : u"_" + Decimal(i + 1) + u".log"));
+      sim::PlantFile(planted.back(), "planted");
+    }
+    WString logPath = u"kept";
+
+    EXPECT_EQ(ArrangeInstallerLog(u"csp", u"csp", false, logPath), row.result);
+
+    EXPECT_EQ(ToUtf8(logPath), ToUtf8(row.logPath ? stem + row.logPath : WString(u"kept")));
+    EXPECT_EQ(sim::FileExists(logPath), row.created);
+    if (row.created) {
+      EXPECT_EQ(sim::FileContents(logPath), "");
+    }
+    for (const WString& name : planted) EXPECT_EQ(sim::FileContents(name), "planted");
+    EXPECT_TRUE(sim::W().boxes.empty());
+    EXPECT_TRUE(sim::W().openHandles.empty()) << "the file is closed before the installer opens it";
+  }
 }
 
 struct TmpCase {

@@ -176,6 +176,8 @@ TEST_F(EntryFlowTest, PluginFailureNamesCodeAndLog) {
 
 // Tests that the log line is left out when the installer wrote no log.
 TEST_F(EntryFlowTest, PluginFailureWithoutLog) {
+  // TMP names a folder that is gone: no log file could be made there.
+  sim::W().environment[u"TMP"] = u"C:\\Gone";
   sim::W().programs[kMsiexec] = sim::ExitWith(1603);
   EXPECT_EQ(Run({}), 1603);
   ASSERT_EQ(Boxes().size(), 2u);

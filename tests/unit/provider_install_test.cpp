@@ -83,8 +83,9 @@ TEST(BuildProviderCommandLineTest, BuildsEachCase) {
     sim::Reset();
     if (!c.tmpSet) sim::W().environment.erase(u"TMP");
     WString logPath = u"left over";
+    WString line;
 
-    const WString line = BuildProviderCommandLine(c.folder, c.extra, c.silent, c.reinstall, logPath);
+    EXPECT_EQ(BuildProviderCommandLine(c.folder, c.extra, c.silent, c.reinstall, logPath, line), 0u);
 
     EXPECT_EQ(ToUtf8(line), ToUtf8(c.expected));
     EXPECT_EQ(ToUtf8(logPath), ToUtf8(c.logPath));
@@ -158,16 +159,37 @@ TEST(InstallProviderTest, FailureShowsCodeAndLog) {
   EXPECT_TRUE(sim::W().openHandles.empty());
 }
 
-// Tests that the log line is left out when the setup wrote no log file.
+// Tests that the log line is left out when there is no log file: TMP names
+// a missing folder, so none could be created and the setup wrote none.
 TEST(InstallProviderTest, FailureWithoutLogFileEndsAfterCode) {
   sim::Reset();
+  sim::W().environment[u"TMP"] = u"C:\\Missing";
   AddProvider(u"ucsp", 1603);
 
   EXPECT_EQ(InstallProvider(u"ucsp", u"", false, false), 1603u);
 
+  ASSERT_EQ(sim::W().started.size(), 1u);
+  EXPECT_TRUE(Contains(sim::W().started[0], u"C:\\Missing\\ucsp_2014-03-07-09-05-31.log"));
   ASSERT_EQ(sim::W().boxes.size(), 1u);
   // The ucsp provider's failure has the same wording as the csp one's.
   EXPECT_EQ(ToUtf8(sim::W().boxes[0].text), ToUtf8(WString(kFailed) + u": 1603.\n"));
+}
+
+// Tests that a provider whose log names are all taken in TMP is not started:
+// the failure box with 80 and no log line, and the planted files untouched.
+TEST(InstallProviderTest, AllLogNamesTakenStartsNothing) {
+  sim::Reset();
+  AddProvider(u"csp", 0, kCspLog);
+  const WString stem = WString(kCspLog).substr(0, WString(kCspLog).size() - 4);
+  for (const WString suffix : {u".log", u"_2.log", u"_3.log", u"_4.log", u"_5.log"})
+    sim::PlantFile(stem + suffix, "planted");
+
+  EXPECT_EQ(InstallProvider(u"csp", u"", false, false), 80u);
+
+  EXPECT_TRUE(sim::W().started.empty());
+  ASSERT_EQ(sim::W().boxes.size(), 1u);
+  EXPECT_EQ(ToUtf8(sim::W().boxes[0].text), ToUtf8(WString(kFailed) + u": 80.\n"));
+  EXPECT_EQ(sim::FileContents(kCspLog), "planted");
 }
 
 // Tests that a log of the user's own choosing is never named in the box:
@@ -227,8 +249,10 @@ TEST(InstallProviderTest, MissingSetupStopsTheRun) {
 
     EXPECT_TRUE(sim::W().started.empty());
     ASSERT_EQ(sim::W().boxes.size(), 1u);
+    // The log file was made before the start failed: it is named, empty.
     EXPECT_EQ(ToUtf8(sim::W().boxes[0].text),
-              ToUtf8(WString(kFailed) + u": " + Widen(std::to_string(error).c_str()) + u".\n"));
+              ToUtf8(WString(kFailed) + u": " + Widen(std::to_string(error).c_str()) +
+                     u".\nInstall log: " + kCspLog));
     EXPECT_EQ(sim::W().keys.count(kMarker), 0u);
   }
 }

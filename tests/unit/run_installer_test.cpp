@@ -76,6 +76,28 @@ TEST_F(RunInstallerTest, ExactCommandLineWithLog) {
   EXPECT_FALSE(MarkerExists());
 }
 
+// Tests that msiexec.exe writes its log into a file made here, never through
+// a name planted in TMP: a taken name gives the next, and with all five
+// taken nothing is started and no log is named.
+TEST_F(RunInstallerTest, LogNamesPlantedInTempAreLeftAlone) {
+  const WString stem = kLog.substr(0, kLog.size() - 4);
+  sim::PlantFile(kLog, "planted");
+  EXPECT_EQ(Run(WString(), u" /qb", true), 0u);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + u"/Lv! \"" + stem + u"_2.log\" REBOOT=R  /qb"));
+  EXPECT_EQ(logPath, stem + u"_2.log");
+  EXPECT_EQ(sim::FileContents(kLog), "planted");
+
+  SetUp();
+  for (const WString suffix : {u".log", u"_2.log", u"_3.log", u"_4.log", u"_5.log"})
+    sim::PlantFile(stem + suffix, "planted");
+  logPath.clear();
+  EXPECT_EQ(Run(WString(), u" /qb", false), 80u);
+  EXPECT_TRUE(sim::W().started.empty());
+  EXPECT_TRUE(logPath.empty());
+  EXPECT_TRUE(sim::W().boxes.empty()) << "the run's failure box tells";
+}
+
 // Tests the reinstall text of an installed product as it reaches msiexec.exe.
 TEST_F(RunInstallerTest, ExactCommandLineForReinstall) {
   sim::W().now = {2024, 11, 30, 23, 4, 5};

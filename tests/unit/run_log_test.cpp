@@ -125,6 +125,31 @@ TEST_F(RunLogTest, FailedWriteEndsTheLog) {
   EXPECT_EQ(sim::FileLines(kLog).size(), 1u);
 }
 
+// Tests that a run the runtime ends at once (out of memory, an internal
+// error) still writes its exit line, and that a closed log leaves nothing to
+// call.
+TEST_F(RunLogTest, ImmediateEndWritesTheExitLine) {
+  const struct {
+    std::uint32_t code;
+    const char* line;
+  } kEnds[] = {
+      {8, "   1500 exit code 8: the system ran out of memory; the run ended at once"},
+      {1359, "   1500 exit code 1359: an internal error ended the run at once"},
+  };
+  for (const auto& end : kEnds) {
+    sim::Reset();
+    ASSERT_TRUE(OpenRunLog(kTemp, kStart, u"C:\\dist\\vexissetup.exe", u"2.0.0.0"));
+    ASSERT_NE(sim::W().fatalExitHandler, nullptr);
+    sim::W().tickCount += 1500;
+    sim::W().fatalExitHandler(end.code);
+    const std::vector<std::string> lines = sim::FileLines(kLog);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], end.line);
+    CloseRunLog();
+    EXPECT_EQ(sim::W().fatalExitHandler, nullptr);
+  }
+}
+
 // Tests that no folder (TMP unset or empty) and a folder that does not exist
 // give no log and no file.
 TEST_F(RunLogTest, NoFolderNoLog) {
