@@ -40,4 +40,7 @@ constexpr std::uint16_t kReinstallQuestion = 147;
 constexpr std::uint16_t kNewerInstalled = 150;
 constexpr std::uint16_t kProductCodeUnreadable = 151;
 constexpr std::uint16_t kSystemDirectoryUnreadable = 152;
+// A file the bootstrapper's publisher did not sign is not started: %1 is its
+// path, %2 the verification's code.
+constexpr std::uint16_t kFileNotTrusted = 153;
 }  // namespace msg

@@ -62,11 +62,16 @@ bool LoadMessage(std::uint16_t id, WString& target) {
 
 int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t style) {
   WString text;
-  WString caption;
   LoadMessage(textId, text);
-  LoadMessage(captionId, caption);
+  return ShowMessageText(textId, text, captionId, style);
+}
+
+int ShowMessageText(std::uint16_t messageId, const WString& text, std::uint16_t captionId,
+                    std::uint32_t style) {
+  WString caption;
+  if (captionId != 0) LoadMessage(captionId, caption);
   const int answer = platform::MessageBox(text, caption, style);
-  LogBox(textId, answer);
+  LogBox(messageId, answer);
   return answer;
 }
 

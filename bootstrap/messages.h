@@ -21,6 +21,12 @@ bool FindBlockEntry(const std::uint8_t* block, std::uint32_t size, unsigned inde
 // box could not be shown).
 int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t style);
 
+// The same for a text built from a message (a message with a code or a path
+// added): shown under caption `captionId` (0: no caption) and logged as box
+// `messageId`.
+int ShowMessageText(std::uint16_t messageId, const WString& text, std::uint16_t captionId,
+                    std::uint32_t style);
+
 // ShowMessage unless silent; a silent run shows no box and logs none. For
 // the boxes whose answer does not matter (errors and notices). The flag comes
 // first, and the arguments must have exactly these types: the template below

@@ -16,12 +16,13 @@ std::uint32_t FailureCode(std::uint32_t code) {
   return code != 0 ? code : winerror::kFunctionFailed;
 }
 
-std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
+std::uint32_t RunChildProcess(const WString& commandLine, bool* exited,
+                              const WString& applicationName) {
   if (exited) *exited = false;
   // CreateProcessW may write into its command line, so it gets a copy.
   WString writable = commandLine;
   platform::ChildProcess child;
-  if (!platform::CreateProcess(writable, platform::kCreateNoWindow, child))
+  if (!platform::CreateProcess(applicationName, writable, platform::kCreateNoWindow, child))
     return FailureCode(platform::GetLastError());
 
   std::uint32_t result = 0;
@@ -42,11 +43,11 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited) {
 }
 
 std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
-                                    bool* exited) {
+                                    bool* exited, const WString& applicationName) {
   LogLine({label, u": started ", commandLine});
   const std::uint32_t start = platform::GetTickCount();
   bool ended = false;
-  const std::uint32_t result = RunChildProcess(commandLine, &ended);
+  const std::uint32_t result = RunChildProcess(commandLine, &ended, applicationName);
   const std::uint32_t elapsed = platform::GetTickCount() - start;
   if (ended)
     LogLine({label, u": ended after ", elapsed, u" ms with exit code ", result});

@@ -18,7 +18,11 @@ std::uint32_t FailureCode(std::uint32_t code);
 // exited, when given, tells whether the result is the child's own exit code:
 // a start or wait failure and an exit code share one range (2 is a missing
 // file or a child's 2), so only an exit code may be judged as one.
-std::uint32_t RunChildProcess(const WString& commandLine, bool* exited = nullptr);
+// applicationName, when not empty, is the program's path, so that the file
+// started is that file, not one found by a search; the command line is the
+// same either way.
+std::uint32_t RunChildProcess(const WString& commandLine, bool* exited = nullptr,
+                              const WString& applicationName = WString());
 
 // RunChildProcess with two lines in the run log, named by label ("csp",
 // "plug-in"): "<label>: started <command line>" before, and after it
@@ -26,7 +30,8 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited = nullptr
 // gave no exit code of its own, the error code instead. Same result and
 // exited as RunChildProcess.
 std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
-                                    bool* exited = nullptr);
+                                    bool* exited = nullptr,
+                                    const WString& applicationName = WString());
 
 // Writes the current local time to out as 2014-03-07-09-05-31 (19
 // characters, "%Y-%m-%d-%H-%M-%S"), and the same text with a line break to

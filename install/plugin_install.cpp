@@ -17,7 +17,7 @@ constexpr int kInstallStateAbsent = 2;
 }  // namespace
 
 std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString& logPath,
-                                   bool reinstall) {
+                                   bool reinstall, const PublisherCheck& publisher) {
   // The package is found once: the file whose identity is read, whose
   // version is compared and whose product's source list is prepared is the
   // file installed.
@@ -110,5 +110,5 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
   }
 
   if (!Contains(arguments, u"/q")) Prepend(arguments, u" /qb");
-  return RunInstaller(installedCode, packagePath, arguments, silent, logPath);
+  return RunInstaller(installedCode, packagePath, arguments, silent, logPath, publisher);
 }

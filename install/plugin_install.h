@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "install/signatures.h"
 #include "platform/wstring.h"
 
 // Finds the plug-in package once ("vexiscom" + architecture pattern, a
@@ -25,5 +26,7 @@
 // Returns RunInstaller's result; 0 when nothing had to be done; 1602 when the
 // user declined the reinstallation; the code of CompareWithInstalled (which
 // shows its own box) when it fails. Nothing is run after a failure.
+// The package is checked against the bootstrapper's publisher there.
 std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString& logPath,
-                                   bool reinstall);
+                                   bool reinstall,
+                                   const PublisherCheck& publisher = PublisherCheck());

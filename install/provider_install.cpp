@@ -5,6 +5,7 @@
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
+#include "packages/package_location.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
@@ -63,18 +64,42 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath) {
   return text;
 }
 
+WString ProviderProgramPath(const WString& folder) {
+  const WString relative = folder + u"\\Setup.exe";
+  const WString program = ReadProgramPath();
+  const auto slash = program.rfind(u'\\');
+  if (slash != WString::npos) {
+    const WString beside = program.substr(0, slash + 1) + relative;
+    if (platform::PathExists(beside)) return beside;
+  }
+  WString current;
+  if (ReadCurrentDirectory(current) != 0) return relative;
+  return current + u"\\" + relative;
+}
+
 std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
-                              bool reinstall) {
+                              bool reinstall, const PublisherCheck& publisher) {
   WString logPath;
   WString commandLine;
   std::uint32_t result =
       BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath, commandLine);
+  // The file checked is the file run: it is held open while the setup runs
+  // and started by its path.
+  WString program;
+  platform::FileHandle held;
+  bool notTrusted = false;
+  if (result == 0) {
+    program = ProviderProgramPath(folder);
+    result = OpenStartedFile(publisher, folder, program, held);
+    notTrusted = IsSignatureRefusal(result);
+  }
   // Only Setup.exe's own exit code may let the run go on: process creation
   // reports a missing provider folder as 3, which read as the exit code 3
   // would end the run by announcing the provider as installed; the same
   // holds for a wait whose failure code happens to be 3, 4 or a restart code.
   bool exited = false;
-  if (result == 0) result = RunLoggedChildProcess(folder, commandLine, &exited);
+  if (result == 0)
+    result = RunLoggedChildProcess(folder, commandLine, &exited, held ? program : WString());
   bool restartNeeded = false;
   const bool goOn = exited && ProviderMayGoOn(result, restartNeeded);
   LogLine({folder, goOn ? u": the run goes on" : u": the run stops"});
@@ -85,8 +110,12 @@ std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silen
     return 0;
   }
 
-  if (!silent)
-    LogBox(msg::kProviderFailed, platform::MessageBox(ProviderFailureText(result, logPath),
-                                                      WString(), platform::kMbIconError));
+  // Both boxes of a provider have no caption.
+  if (!silent && notTrusted)
+    ShowMessageText(msg::kFileNotTrusted, FileNotTrustedText(program, result), 0,
+                    platform::kMbIconError);
+  else if (!silent)
+    ShowMessageText(msg::kProviderFailed, ProviderFailureText(result, logPath), 0,
+                    platform::kMbIconError);
   return result;
 }

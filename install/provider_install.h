@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "install/signatures.h"
 #include "platform/wstring.h"
 
 // The Setup.exe command line for folder ("csp" or "ucsp"), into commandLine:
@@ -30,8 +31,19 @@ bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded);
 // is not empty and something exists there.
 WString ProviderFailureText(std::uint32_t code, const WString& logPath);
 
-// Runs folder\Setup.exe (path relative, resolved by process creation), waits
-// for it without a time limit and judges its exit code. Returns 0 when the
+// The Setup.exe that process creation would start for the relative
+// folder\Setup.exe: the one beside the program when it exists there (the
+// system looks in the program's own folder first), else the one below the
+// current directory (whether it exists or not).
+WString ProviderProgramPath(const WString& folder);
+
+// Runs folder\Setup.exe (ProviderProgramPath: opened, checked against the
+// bootstrapper's publisher by OpenStartedFile and started by that path while
+// it is held; with the check off and the file not opened, the relative path
+// is left to process creation), waits for it without a time limit and judges
+// its exit code. A file that the check refuses is not started: its box
+// (message 153 with the path and the code, no caption, MB_ICONERROR) unless
+// silent, and the code. Returns 0 when the
 // run may go on, after creating the pending-restart marker when the provider
 // asked for a restart; else the exit code (or the start failure code, or 80
 // when every name of its log is taken and it was not started) unchanged,
@@ -40,4 +52,4 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath);
 // creation reports a missing provider folder as 3, which as an exit code
 // would let the run go on.
 std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
-                              bool reinstall);
+                              bool reinstall, const PublisherCheck& publisher = PublisherCheck());

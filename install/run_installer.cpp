@@ -4,6 +4,7 @@
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/restart.h"
+#include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
@@ -48,12 +49,23 @@ void DeleteSourceHashFile(WString productCode) {
 }
 
 std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,
-                           bool silent, WString& logPath) {
-  std::uint32_t result = 0;
+                           bool silent, WString& logPath, const PublisherCheck& publisher) {
   // REBOOT=R keeps the installer from restarting on its own; the restart is
   // offered at the end of the run instead.
   Prepend(arguments, u" REBOOT=R ");
   const WString packageName = FileNamePart(packagePath);
+
+  // The package installed is the package checked: held, writers refused,
+  // until msiexec.exe has ended. A refused package changes nothing: no log
+  // is made for it and its product's source list is not touched.
+  platform::FileHandle heldPackage;
+  std::uint32_t result = OpenStartedFile(publisher, u"plug-in package", packagePath, heldPackage);
+  if (result != 0) {
+    if (!silent && IsSignatureRefusal(result))
+      ShowMessageText(msg::kFileNotTrusted, FileNotTrustedText(packagePath, result),
+                      msg::kErrorCaption, platform::kMbIconError);
+    return result;
+  }
 
   if (!ChoosesOwnLog(arguments)) {
     // Message 144 for an unreadable TMP is shown there; logPath is left alone

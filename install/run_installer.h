@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "install/signatures.h"
 #include "platform/wstring.h"
 
 // Puts " REBOOT=R " in front of the argument text and, unless the text holds
@@ -19,9 +20,14 @@
 // when msiexec.exe cannot be run; or the code of the first failing
 // preparation step, after message 144 (TMP unreadable) or 152 (system
 // directory unreadable) under caption 129 unless silent. Nothing is run
-// after a failing step.
+// after a failing step. Before the source list is touched, the package is
+// opened and checked against the bootstrapper's publisher (OpenStartedFile)
+// and held until msiexec.exe has ended; a package the check refuses is not
+// installed: message 153 with its path and the code under caption 129
+// unless silent, and the code.
 std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,
-                           bool silent, WString& logPath);
+                           bool silent, WString& logPath,
+                           const PublisherCheck& publisher = PublisherCheck());
 
 // 0 for 0, 1641, 3010 and 3011 (restartNeeded set for the last three, which
 // are the installer's success-with-restart codes); every other code

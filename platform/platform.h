@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/wstring.h"
@@ -182,6 +183,12 @@ bool DeleteFile(const WString& path);
 // holder on failure (GetLastError tells why: 80 when the name is taken).
 FileHandle CreateNewFile(const WString& path);
 
+// CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, no security attributes,
+// OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL): while the holder is open nobody can
+// write, replace or delete the file, so that the file checked is the file
+// run. An empty holder on failure (GetLastError tells why).
+FileHandle OpenFileDenyingWriters(const WString& path);
+
 // WriteFile of all `size` bytes, no overlapped structure: true when the call
 // succeeded and wrote every byte. Allocates nothing.
 bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size);
@@ -262,11 +269,13 @@ struct ChildProcess {
   KernelHandle thread;
 };
 
-// CreateProcessW with no application name, commandLine as the writable
-// command line, no security attributes, no inheritance, the given creation
-// flags, the caller's environment and directory. False on failure
-// (GetLastError tells why).
-bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child);
+// CreateProcessW with applicationName (no application name when it is
+// empty: the program is then the command line's first token, searched for),
+// commandLine as the writable command line, no security attributes, no
+// inheritance, the given creation flags, the caller's environment and
+// directory. False on failure (GetLastError tells why).
+bool CreateProcess(const WString& applicationName, WString& commandLine,
+                   std::uint32_t creationFlags, ChildProcess& child);
 
 // WaitForSingleObject(handle, INFINITE): WAIT_OBJECT_0 (0), or WAIT_FAILED
 // (0xFFFFFFFF) with the reason in GetLastError.
@@ -274,6 +283,26 @@ std::uint32_t WaitForever(RawHandle handle);
 
 // GetExitCodeProcess.
 bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode);
+
+// ---------------------------------------------------------------------------
+// Authenticode signatures of the files the run starts.
+
+struct FileSigner {
+  std::string subject;  // the signer certificate's subject name, as encoded there
+  WString name;         // its simple display name (CertGetNameStringW); may be empty
+};
+
+// WinVerifyTrust with WINTRUST_ACTION_GENERIC_VERIFY_V2 on the open file
+// (path names it for the system's choice of how to read it): no user
+// interface, no revocation check, URLs from the cache only, so that an
+// offline machine answers the same and nothing waits on the network.
+// wintrust.dll and crypt32.dll are loaded from the system directory only, at
+// run time. Returns WinVerifyTrust's result: 0 when the signature verifies,
+// and signer then describes the first signer's certificate (found through
+// WTHelperProvDataFromStateData and WTHelperGetProvSignerFromChain); else
+// the trust error (TRUST_E_NOSIGNATURE, TRUST_E_BAD_DIGEST, ...), or the
+// loader's code (126, 127) when wintrust.dll or a function is missing.
+std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer);
 
 // ---------------------------------------------------------------------------
 // Restart of Windows.

@@ -81,4 +81,23 @@ constexpr std::uint32_t kSuccessRebootRequired = 3010;
 // ERROR_SUCCESS_RESTART_REQUIRED: installed; a restart is needed.
 constexpr std::uint32_t kSuccessRestartRequired = 3011;
 
+// ---------------------------------------------------------------------------
+// Authenticode (WinVerifyTrust). These are HRESULTs, with the high bit set,
+// so that they never read as a Windows error code or an exit code of 0 to
+// 0x7FFFFFFF.
+
+// TRUST_E_SUBJECT_NOT_TRUSTED: a file signed by another publisher than the
+// bootstrapper's; the exit code when such a file is not started.
+constexpr std::uint32_t kTrustSubjectNotTrusted = 0x800B0004;
+// TRUST_E_NOSIGNATURE: the file is not signed.
+constexpr std::uint32_t kTrustNoSignature = 0x800B0100;
+// TRUST_E_BAD_DIGEST: the file was changed after it was signed.
+constexpr std::uint32_t kTrustBadDigest = 0x80096010;
+// CERT_E_UNTRUSTEDROOT: the signer's chain ends in a root this Windows does
+// not trust.
+constexpr std::uint32_t kCertUntrustedRoot = 0x800B0109;
+// CERT_E_EXPIRED: the signer's certificate has expired (and the signature
+// has no time stamp of its validity).
+constexpr std::uint32_t kCertExpired = 0x800B0101;
+
 }  // namespace winerror

@@ -32,6 +32,13 @@ WString SignedDecimal(int number) {
   return text;
 }
 
+WString Hex(std::uint32_t number) {
+  WString text = u"0x";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    text.push_back(u"0123456789ABCDEF"[(number >> shift) & 0xF]);
+  return text;
+}
+
 void CutAtFirstZero(WString& text) {
   const auto zero = text.find(char16_t(0));
   if (zero != WString::npos) text.resize(zero);

@@ -25,6 +25,10 @@ WString Decimal(std::uint32_t number, std::size_t width = 0, char16_t pad = u'0'
 // The number as signed decimal text ("-1").
 WString SignedDecimal(int number);
 
+// The number as "0x" and eight upper-case hexadecimal digits ("0x800B0100"),
+// the way Windows writes HRESULTs.
+WString Hex(std::uint32_t number);
+
 // Cuts text at its first zero code unit, if it holds one.
 void CutAtFirstZero(WString& text);
 

@@ -10,6 +10,7 @@
 #include "dialog/options_dialog.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
+#include "install/signatures.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
@@ -162,19 +163,23 @@ int RunBootstrap(bool tailEmpty) {
 
   if (options.selectDlg && options.csp && !options.silent) ShowOptionsDialog(options);
 
+  // Before anything is started: a signed bootstrapper starts only what its
+  // own publisher signed.
+  const PublisherCheck publisher = CheckOwnSignature();
+
   if (options.csp) {
     if (const std::uint32_t result =
-            InstallProvider(u"csp", options.cspArgs, options.silent, options.reinstall))
+            InstallProvider(u"csp", options.cspArgs, options.silent, options.reinstall, publisher))
       return Ended(static_cast<int>(result), u"the csp provider's setup failed");
   }
   if (options.ucsp) {
     if (const std::uint32_t result =
-            InstallProvider(u"ucsp", options.ucspArgs, options.silent, options.reinstall))
+            InstallProvider(u"ucsp", options.ucspArgs, options.silent, options.reinstall, publisher))
       return Ended(static_cast<int>(result), u"the ucsp provider's setup failed");
   }
 
   const std::uint32_t result =
-      InstallPluginPackage(options.pluginArgs, options.silent, logPath, options.reinstall);
+      InstallPluginPackage(options.pluginArgs, options.silent, logPath, options.reinstall, publisher);
   LogValue(u"plug-in: result", result);
   if (!logPath.empty()) LogValue(u"plug-in: installer log", logPath);
   if (result == winerror::kInstallUserExit)

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 #include "platform/win32/msi_binding.h"
+#include "platform/win32/system_library.h"
 
 namespace {
 
@@ -46,55 +47,17 @@ using MsiEnumRelatedProductsWFn = UINT(WINAPI*)(LPCWSTR, DWORD, DWORD, LPWSTR);
 using MsiSourceListClearAllWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 using MsiSourceListSetInfoWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, int, DWORD, LPCWSTR, LPCWSTR);
 
-struct MsiLibrary {
-  HMODULE module = nullptr;
-  DWORD loadError = 0;
-};
-
-// LOAD_LIBRARY_SEARCH_SYSTEM32 is refused (87) where the loader predates it
-// (Windows XP, Vista, 7 without its update); there the full path in the
-// system directory gives the same guarantee.
-HMODULE LoadFromSystemDirectory() {
-  HMODULE module = ::LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module != nullptr || ::GetLastError() != winerror::kInvalidParameter) return module;
-  wchar_t directory[MAX_PATH];
-  const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH - 9) return nullptr;
-  std::wstring path(directory, length);
-  path += L"\\msi.dll";
-  return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 // Loaded on first use and kept for the life of the process; a load that
 // failed is not tried again, and its error answers every later call.
-const MsiLibrary& Library() {
-  static const MsiLibrary library = [] {
-    MsiLibrary loaded;
-    loaded.module = LoadFromSystemDirectory();
-    if (loaded.module == nullptr) {
-      loaded.loadError = ::GetLastError();
-      if (loaded.loadError == 0) loaded.loadError = winerror::kModNotFound;
-    }
-    return loaded;
-  }();
+const SystemLibrary& Library() {
+  static const SystemLibrary library = LoadSystemLibrary(L"msi.dll");
   return library;
 }
 
 // The function at `ordinal`, or null with the loader's error code in *error.
 template <typename Fn>
 Fn Bind(WORD ordinal, std::uint32_t* error) {
-  const MsiLibrary& library = Library();
-  if (library.module == nullptr) {
-    *error = library.loadError;
-    return nullptr;
-  }
-  const FARPROC function = ::GetProcAddress(library.module, MAKEINTRESOURCEA(ordinal));
-  if (function == nullptr) {
-    *error = ::GetLastError();
-    if (*error == 0) *error = winerror::kProcNotFound;
-    return nullptr;
-  }
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(function));
+  return BindFunction<Fn>(Library(), MAKEINTRESOURCEA(ordinal), error);
 }
 
 const wchar_t* W(const WString& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }

@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/win32/dialog_binding.h"
 #include "platform/win32/fatal_exit.h"
 #include "platform/win32/loaded_function.h"
 #include "platform/win32/msi_binding.h"
+#include "platform/win32/system_library.h"
 
 namespace platform {
 namespace {
@@ -144,6 +146,13 @@ FileHandle CreateNewFile(const WString& path) {
   return FileHandle(FromHandle(file));
 }
 
+FileHandle OpenFileDenyingWriters(const WString& path) {
+  HANDLE file = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileHandle();
+  return FileHandle(FromHandle(file));
+}
+
 bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   DWORD written = 0;
   return ::WriteFile(AsHandle(file), bytes, size, &written, nullptr) != 0 && written == size;
@@ -255,12 +264,14 @@ void WriteStandardOutput(const WString& line) {
 
 std::uint32_t GetTickCount() { return ::GetTickCount(); }
 
-bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
+bool CreateProcess(const WString& applicationName, WString& commandLine,
+                   std::uint32_t creationFlags, ChildProcess& child) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(&commandLine[0]), nullptr, nullptr,
-                        FALSE, creationFlags, nullptr, nullptr, &startup, &info))
+  if (!::CreateProcessW(applicationName.empty() ? nullptr : W(applicationName),
+                        reinterpret_cast<wchar_t*>(&commandLine[0]), nullptr, nullptr, FALSE,
+                        creationFlags, nullptr, nullptr, &startup, &info))
     return false;
   child.process.reset(FromHandle(info.hProcess));
   child.thread.reset(FromHandle(info.hThread));
@@ -312,4 +323,26 @@ platform::FatalExitHandler TakeFatalExitHandler() {
   const platform::FatalExitHandler handler = platform::g_fatalExitHandler;
   platform::g_fatalExitHandler = nullptr;
   return handler;
+}
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32 is refused (87) where the loader predates it;
+// there the full path in the system directory gives the same guarantee.
+SystemLibrary LoadSystemLibrary(const wchar_t* name) {
+  SystemLibrary library;
+  library.module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (library.module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    wchar_t directory[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+    if (length != 0 && length + 1 + ::lstrlenW(name) < MAX_PATH) {
+      std::wstring path(directory, length);
+      path += L"\\";
+      path += name;
+      library.module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+  }
+  if (library.module == nullptr) {
+    library.loadError = ::GetLastError();
+    if (library.loadError == 0) library.loadError = ERROR_MOD_NOT_FOUND;
+  }
+  return library;
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "platform/platform.h"
 #include "platform/result_codes.h"
@@ -33,6 +34,7 @@ struct Internals {
   std::map<platform::RawHandle, WString> records;  // field 1 of a fetched row
   std::map<platform::RawHandle, std::uint32_t> exitCodes;
   std::map<platform::RawHandle, WString> filePaths;  // folded
+  std::set<platform::RawHandle> readOnlyFiles;       // opened for reading only
   std::map<platform::RawHandle, std::string> functions;
   std::map<WString, platform::RawHandle> modules;
 };
@@ -354,12 +356,43 @@ FileHandle CreateNewFile(const WString& path) {
   return FileHandle(h);
 }
 
+FileHandle OpenFileDenyingWriters(const WString& path) {
+  if (!Enter("CreateFileW")) return FileHandle();
+  const WString full = sim::Absolute(path);
+  if (!sim::FileExists(full)) {
+    W().lastError = sim::DirectoryExists(sim::ParentOf(full)) ? sim::kErrorFileNotFound : sim::kErrorPathNotFound;
+    return FileHandle();
+  }
+  const RawHandle h = sim::NewHandle(HandleKind::kFile);
+  I().filePaths[h] = sim::Fold(full);
+  I().readOnlyFiles.insert(h);
+  return FileHandle(h);
+}
+
+std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer) {
+  if (!Enter("WinVerifyTrust")) return W().lastError;
+  if (W().missingFunctions.count("WinVerifyTrust")) return winerror::kProcNotFound;
+  // The file is verified through the handle that holds it, never by name.
+  const auto it = I().filePaths.find(file);
+  if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile) ||
+      it->second != sim::Fold(sim::Absolute(path)))
+    return sim::kErrorInvalidHandle;
+  const auto found = W().signatures.find(it->second);
+  if (found == W().signatures.end()) return winerror::kTrustNoSignature;
+  if (found->second.result == 0) {
+    signer.subject = found->second.subject;
+    signer.name = found->second.name;
+  }
+  return found->second.result;
+}
+
 void SetFatalExitHandler(FatalExitHandler handler) { W().fatalExitHandler = handler; }
 
 bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   if (!Enter("WriteFile")) return false;
   const auto it = I().filePaths.find(file);
-  if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile)) {
+  if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile) ||
+      I().readOnlyFiles.count(file)) {
     W().lastError = sim::kErrorInvalidHandle;
     return false;
   }
@@ -523,8 +556,15 @@ void WriteStandardOutput(const WString& line) { W().standardOutput.push_back(lin
 // It cannot fail, so it is not a call the fault sweep could make fail.
 std::uint32_t GetTickCount() { return W().tickCount; }
 
-bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProcess& child) {
+bool CreateProcess(const WString& applicationName, WString& commandLine,
+                   std::uint32_t creationFlags, ChildProcess& child) {
   if (!Enter("CreateProcessW")) return false;
+  // A program named by its path must be there; the behaviour is still found
+  // by the command line's first token, which the child sees either way.
+  if (!applicationName.empty() && !sim::FileExists(sim::Absolute(applicationName))) {
+    W().lastError = sim::kErrorFileNotFound;
+    return false;
+  }
   // CreateProcessW takes at most 32,767 characters with the terminator.
   if (commandLine.size() >= 32767) {
     W().lastError = winerror::kFilenameExcedRange;
@@ -539,6 +579,7 @@ bool CreateProcess(WString& commandLine, std::uint32_t creationFlags, ChildProce
     return false;
   }
   W().started.push_back(commandLine);
+  W().startedApplications.push_back(applicationName);
   W().creationFlags.push_back(creationFlags);
   const std::uint32_t exitCode = behaviour(commandLine);
   child.process.reset(sim::NewHandle(HandleKind::kKernel));
@@ -743,3 +784,22 @@ std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context
 }
 
 }  // namespace platform
+
+namespace sim {
+
+bool IsHeldOpen(const WString& path) {
+  const WString folded = Fold(Absolute(path));
+  for (const auto& entry : I().filePaths)
+    if (entry.second == folded && IsOpen(entry.first, platform::HandleKind::kFile)) return true;
+  return false;
+}
+
+void Sign(const WString& path, const std::string& subject, const WString& name) {
+  W().signatures[Fold(Absolute(path))] = {0, subject, name};
+}
+
+void SetSignatureResult(const WString& path, std::uint32_t result) {
+  W().signatures[Fold(Absolute(path))] = {result, std::string(), WString()};
+}
+
+}  // namespace sim

@@ -135,6 +135,7 @@ void Reset() {
   g_world->environment[u"WINDIR"] = u"C:\\Windows";
   AddFolder(u"C:\\dist");
   AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
+  AddFile(g_world->modulePath);  // the program itself, unsigned unless a test signs it
   ResetInternals();
   // The system's one cached lookup (IsWow64Process) belongs to the process
   // that the previous world simulated.

@@ -43,6 +43,13 @@ struct Package {
   std::map<WString, WString> properties;  // ProductCode, UpgradeCode, ProductVersion ...
 };
 
+// What WinVerifyTrust says of a file: 0 and its signer, or the trust error.
+struct Signature {
+  std::uint32_t result = 0;
+  std::string subject;  // the signer certificate's subject (its encoded bytes)
+  WString name;
+};
+
 struct Product {
   WString upgradeCode;
   WString version;            // "VersionString"
@@ -126,6 +133,7 @@ struct World {
 
   // --- processes
   std::vector<WString> started;                 // command lines given to CreateProcessW
+  std::vector<WString> startedApplications;     // their application names (empty: none)
   std::vector<std::uint32_t> creationFlags;
   std::map<WString, ChildBehaviour> programs;   // by first token, compared without case
   std::uint32_t missingProgramError = 2;
@@ -142,6 +150,9 @@ struct World {
   std::map<WString, Product> products;   // by product code (exact)
   std::vector<WString> productOrder;     // enumeration order of related products
   int internalUiLevel = -1;
+
+  // --- Authenticode: by folded full path; a file without an entry is unsigned
+  std::map<WString, Signature> signatures;
 
   // --- the dialog (template 141)
   std::map<std::uint32_t, Control> controls;
@@ -175,6 +186,12 @@ std::string FileContents(const WString& path);
 // Its lines, when it is UTF-8 text with CR LF line ends: the byte-order mark
 // and the line ends left out.
 std::vector<std::string> FileLines(const WString& path);
+
+// Whether a handle of the run holds the file open.
+bool IsHeldOpen(const WString& path);
+// The file's signature verifies, with this signer; or fails with result.
+void Sign(const WString& path, const std::string& subject, const WString& name);
+void SetSignatureResult(const WString& path, std::uint32_t result);
 
 // Runs f and returns the exit code given to ExitProcessNormally, or -1 when
 // f returned normally (then *returned holds f's result, if asked for).

@@ -625,6 +625,107 @@ TEST_F(EntryFlowTest, RunLogNeverChangesTheRun) {
   }
 }
 
+// Tests that a signed setup starts only what its own publisher signed: each
+// package and provider setup is verified through a handle that holds it,
+// writers refused, while it runs; an unsigned setup, or one that this
+// Windows cannot verify, checks nothing and runs as it always did.
+TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
+  const WString kSetup = u"C:\\dist\\vexissetup.exe";
+  const WString kPackage = u"C:\\dist\\x64\\vexiscom-x64.msi";
+  const WString kCsp = u"C:\\dist\\csp\\Setup.exe";
+  const WString kRefused =
+      u"Файл не будет запущен: он не подписан издателем программы установки или изменён после "
+      u"подписания:\n";
+  const WString kPluginFailed =
+      u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: ";
+  const WString kBrowserNotice =
+      u"Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
+      u"Browser plug-in может потребоваться перезапустить браузер.";
+  const struct {
+    const char* name;
+    std::vector<WString> arguments;
+    std::function<void()> arrange;
+    std::uint32_t exitCode;
+    std::vector<std::pair<WString, WString>> boxes;  // after the confirmation: text, caption
+    const char* logged;                              // the start of a line of the run log
+  } kRows[] = {
+      {"unsigned setup: nothing is checked", {}, [] {}, 0, {{kBrowserNotice, kCaption}},
+       "signature of this program: 0x800B0100 (not signed); the files started are not checked"},
+      {"the same publisher", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::Sign(kPackage, "CN=Vexis", u"Vexis");
+       }, 0, {{kBrowserNotice, kCaption}},
+       "plug-in package: signature of C:\\dist\\x64\\vexiscom-x64.msi: verified, signer Vexis"},
+      {"a renewed certificate of the same publisher", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis 2025");
+         sim::Sign(kPackage, "CN=Vexis", u"Vexis 2026");
+       }, 0, {{kBrowserNotice, kCaption}},
+       "signature of this program: verified, signer Vexis 2025; every file started must have the same signer"},
+      {"an unsigned package", {}, [&] { sim::Sign(kSetup, "CN=Vexis", u"Vexis"); }, 0x800B0100,
+       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0100.", u"Ошибка"},
+        {kPluginFailed + u"2148204800.\n", kCaption}},
+       "plug-in package: not started: 0x800B0100 (not signed); this program's publisher must sign it"},
+      {"a package changed after signing", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::SetSignatureResult(kPackage, 0x80096010);
+       }, 0x80096010,
+       {{kRefused + kPackage + u"\nКод ошибки: 0x80096010.", u"Ошибка"},
+        {kPluginFailed + u"2148098064.\n", kCaption}},
+       "plug-in package: signature of C:\\dist\\x64\\vexiscom-x64.msi: 0x80096010 (changed after signing)"},
+      {"a package of another publisher", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::Sign(kPackage, "CN=Other", u"Other");
+       }, 0x800B0004,
+       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0004.", u"Ошибка"},
+        {kPluginFailed + u"2148204548.\n", kCaption}},
+       "plug-in package: not started: 0x800B0004 (signed by another publisher)"},
+      {"an unsigned package, silent", {u"-silent"}, [&] { sim::Sign(kSetup, "CN=Vexis", u"Vexis"); },
+       0x800B0100, {}, "exit code 2148204800: the plug-in's installation failed"},
+      {"a Windows that cannot verify", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::W().missingFunctions.insert("WinVerifyTrust");
+       }, 0, {{kBrowserNotice, kCaption}},
+       "signature of this program: 127 (this Windows cannot verify signatures); the files started are not checked"},
+      {"an unsigned provider setup", {u"-csp"}, [&] {
+         sim::AddFile(kCsp);
+         sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::Sign(kPackage, "CN=Vexis", u"Vexis");
+       }, 0x800B0100, {{kRefused + kCsp + u"\nКод ошибки: 0x800B0100.", u""}},
+       "csp: not started: 0x800B0100 (not signed); this program's publisher must sign it"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    row.arrange();
+    // The package installed is the package checked: it is held while msiexec runs.
+    const sim::ChildBehaviour msiexec = sim::FakeMsiexec(0);
+    bool heldWhileRunning = false;
+    sim::W().programs[kMsiexec] = [&](const WString& commandLine) {
+      heldWhileRunning = sim::IsHeldOpen(kPackage);
+      return msiexec(commandLine);
+    };
+    EXPECT_EQ(static_cast<std::uint32_t>(Run(row.arguments)), row.exitCode);
+    EXPECT_EQ(sim::W().products.count(kProduct), row.exitCode == 0 ? 1u : 0u);
+    if (row.exitCode == 0) {
+      EXPECT_TRUE(heldWhileRunning);
+    } else {
+      EXPECT_TRUE(sim::W().started.empty()) << "a refused file was started";
+    }
+    std::vector<std::pair<WString, WString>> boxes;
+    for (std::size_t i = row.arguments.empty() || row.arguments[0] != u"-silent" ? 1 : 0;
+         i < Boxes().size(); ++i)
+      boxes.emplace_back(Boxes()[i].text, Boxes()[i].caption);
+    EXPECT_EQ(boxes, row.boxes);
+    const std::vector<std::string> events = RunLogEvents();
+    EXPECT_NE(std::find_if(events.begin(), events.end(),
+                           [&](const std::string& e) { return e.rfind(row.logged, 0) == 0; }),
+              events.end())
+        << row.logged;
+    EXPECT_FALSE(sim::IsHeldOpen(kPackage));
+  }
+}
+
 // Tests that without TMP (unset or empty) the run has no log and goes on as
 // it always did: the installer's log cannot be arranged either (203).
 TEST_F(EntryFlowTest, NoTmpNoRunLog) {
@@ -635,7 +736,7 @@ TEST_F(EntryFlowTest, NoTmpNoRunLog) {
     else
       sim::W().environment.erase(u"TMP");
     EXPECT_EQ(Run({u"-silent"}), 203);
-    EXPECT_EQ(sim::CallCount("CreateFileW"), 0);
+    EXPECT_TRUE(sim::W().fileContents.empty()) << "a file was created";
     EXPECT_TRUE(Boxes().empty());
   }
 }

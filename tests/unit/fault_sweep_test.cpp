@@ -140,6 +140,17 @@ const Scenario kScenarios[] = {
      [] { Providers(1602, 0); },
      0,
      true},
+    {"signed distribution, providers, silent",
+     {u"-csp", u"-ucsp", u"-silent"},
+     u"2.0.1",
+     [] {
+       Providers(0, 0);
+       for (const WString path : {u"C:\\dist\\vexissetup.exe", u"C:\\dist\\csp\\Setup.exe",
+                                  u"C:\\dist\\ucsp\\Setup.exe", u"C:\\dist\\x64\\vexiscom-x64.msi"})
+         sim::Sign(path, "CN=Vexis", u"Vexis");
+     },
+     0,
+     true},
     {"restart offered", {}, u"2.0.1", [] { InstallRecordingMsiexec(3010); }, 0, true},
     {"restart, silent", {u"-silent"}, u"2.0.1", [] { InstallRecordingMsiexec(3010); }, 0, true},
 };
@@ -177,6 +188,7 @@ std::vector<std::uint32_t> CodesFor(const std::string& call) {
       {"localtime", {1627}},
       {"GetModuleFileNameW", {122}},         // insufficient buffer
       {"CreateFileW", {80, 5}},              // the name is taken, access denied
+      {"WinVerifyTrust", {0x800B0100, 0x80096010, 127}},  // unsigned, changed, no wintrust
       {"WriteFile", {112}},                  // the disk is full
       {"MsiOpenDatabaseW", {110, 1619}},     // open failed, package open failed
       {"MsiDatabaseOpenViewW", {1615, 6}},   // bad query, invalid handle
@@ -284,7 +296,8 @@ std::vector<std::string> Violations(const Scenario& scenario, const Outcome& out
   bool writeFailed = false;
   for (const sim::Fault& fault : sim::W().faults) writeFailed = writeFailed || fault.call == "WriteFile";
   if (!log.empty() && !writeFailed &&
-      log.back().find(" exit code " + std::to_string(outcome.exitCode) + ":") == std::string::npos)
+      log.back().find(" exit code " + std::to_string(static_cast<std::uint32_t>(outcome.exitCode)) +
+                      ":") == std::string::npos)
     found.push_back("the run log does not end with the exit code: \"" + log.back() + "\"");
   return found;
 }

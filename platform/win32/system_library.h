@@ -1,0 +1,38 @@
+// DLLs of the system directory bound at run time (msi.dll, wintrust.dll,
+// crypt32.dll): loaded from the system directory only, so that a copy planted
+// beside the exe (a Downloads folder) is never the one loaded, and bound
+// without import-table entries, so that the exe starts on every Windows.
+#pragma once
+
+#include "platform/win32/windows_includes.h"
+
+#include <cstdint>
+
+struct SystemLibrary {
+  HMODULE module = nullptr;
+  std::uint32_t loadError = 0;  // the loader's code when module is null
+};
+
+// Loads `name` (a file name such as L"msi.dll") from the system directory:
+// LOAD_LIBRARY_SEARCH_SYSTEM32, or where the loader predates it (Windows XP,
+// Vista, 7 without its update) the full path in the system directory. The
+// library stays loaded for the life of the process; callers keep the result
+// in a function's static, so that a load that failed is not tried again.
+SystemLibrary LoadSystemLibrary(const wchar_t* name);
+
+// The function `name` (a name, or an ordinal through MAKEINTRESOURCEA) of
+// the library, or null with the loader's code in *error.
+template <typename Function>
+Function BindFunction(const SystemLibrary& library, const char* name, std::uint32_t* error) {
+  if (library.module == nullptr) {
+    *error = library.loadError;
+    return nullptr;
+  }
+  const FARPROC function = ::GetProcAddress(library.module, name);
+  if (function == nullptr) {
+    *error = ::GetLastError();
+    if (*error == 0) *error = 127;  // ERROR_PROC_NOT_FOUND
+    return nullptr;
+  }
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(function));
+}
