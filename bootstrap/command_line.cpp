@@ -127,7 +127,7 @@ WString BuildUsageText(bool csp, bool ucsp) {
 
 void ShowUsage(const BootstrapOptions& options) {
   // The help is shown whatever -silent says: it is what was asked for.
-  platform::MessageBox(BuildUsageText(options.csp, options.ucsp), u"Справка",
+  platform::ShowMessageBox(BuildUsageText(options.csp, options.ucsp), u"Справка",
                        platform::kMbIconInformation);
   platform::ExitProcessNormally(0);
 }

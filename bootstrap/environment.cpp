@@ -4,10 +4,10 @@
 #include "platform/result_codes.h"
 
 std::uint32_t ReadEnvironmentVariable(const WString& name, WString& value) {
-  const std::uint32_t size = platform::GetEnvironmentVariable(name, nullptr, 0);
+  const std::uint32_t size = platform::GetEnvironmentValue(name, nullptr, 0);
   WString buffer(size, u'\0');
   const std::uint32_t length =
-      platform::GetEnvironmentVariable(name, size ? &buffer[0] : nullptr, size);
+      platform::GetEnvironmentValue(name, size ? &buffer[0] : nullptr, size);
   if (length == 0) {
     // An empty value (size 1: the terminator alone) gives 0 as well, with
     // GetLastError left as it was, possibly 0; it counts as not set.

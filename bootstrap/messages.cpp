@@ -18,7 +18,7 @@ bool FindEntry(std::uint16_t id, bool neutralLanguage, const std::uint8_t** text
                std::uint16_t* count) {
   const std::uint8_t* block = nullptr;
   std::uint32_t size = 0;
-  if (!platform::FindResource(platform::kResourceString,
+  if (!platform::FindOwnResource(platform::kResourceString,
                               static_cast<std::uint16_t>(id / kEntriesPerBlock + 1),
                               neutralLanguage, &block, &size))
     return false;
@@ -70,7 +70,7 @@ int ShowMessageText(std::uint16_t messageId, const WString& text, std::uint16_t 
                     std::uint32_t style) {
   WString caption;
   if (captionId != 0) LoadMessage(captionId, caption);
-  const int answer = platform::MessageBox(text, caption, style);
+  const int answer = platform::ShowMessageBox(text, caption, style);
   LogBox(messageId, answer);
   return answer;
 }

@@ -48,7 +48,7 @@ Refusal JudgeVersion(const platform::WindowsVersion& version) {
 int CheckWindowsVersion(bool silent) {
   platform::WindowsVersion version;
   Refusal refusal;
-  if (!platform::GetVersionEx(version)) {
+  if (!platform::ReadWindowsVersion(version)) {
     LogValue(u"Windows version: unreadable, error", platform::GetLastError());
     refusal = {msg::kVersionUnreadable, kVersionUnreadableResult};
   } else {

@@ -41,22 +41,20 @@ std::uint32_t ClearRestartMarker() {
   // RegDeleteKeyExW exists only from Windows XP x64 / Vista on; the API set
   // module being loaded is the sign that it does. Looked up on every call:
   // nothing is cached between calls.
-  platform::RawHandle deleteKeyEx = 0;
-  platform::RawHandle deleteKey = 0;
+  platform::RegDeleteKeyExFunction deleteKeyEx;
+  platform::RegDeleteKeyFunction deleteKey;
   const platform::RawHandle apiSet =
-      platform::GetModuleHandle(u"API-MS-Win-Core-LocalRegistry-L1-1-0.dll");
+      platform::FindLoadedModule(u"API-MS-Win-Core-LocalRegistry-L1-1-0.dll");
   if (apiSet != 0) {
-    deleteKeyEx = platform::GetProcAddress(apiSet, "RegDeleteKeyExW");
+    deleteKeyEx = platform::FindRegDeleteKeyEx(apiSet);
   } else {
-    const platform::RawHandle advapi = platform::LoadLibrary(u"advapi32.dll");
-    if (advapi != 0) deleteKey = platform::GetProcAddress(advapi, "RegDeleteKeyW");
+    const platform::RawHandle advapi = platform::LoadModule(u"advapi32.dll");
+    if (advapi != 0) deleteKey = platform::FindRegDeleteKey(advapi);
   }
 
-  if (deleteKeyEx != 0)
-    return platform::CallRegDeleteKeyEx(deleteKeyEx, parent.get(), kMarkerName, 0, 0);
-  if (deleteKey != 0) return platform::CallRegDeleteKey(deleteKey, parent.get(), kMarkerName);
-  const std::uint32_t code = platform::GetLastError();
-  return code != 0 ? code : winerror::kProcNotFound;
+  if (deleteKeyEx) return platform::CallRegDeleteKeyEx(deleteKeyEx, parent.get(), kMarkerName, 0, 0);
+  if (deleteKey) return platform::CallRegDeleteKey(deleteKey, parent.get(), kMarkerName);
+  return winerror::NonZeroCode(platform::GetLastError(), winerror::kProcNotFound);
 }
 
 bool RestartComputer() {
@@ -67,7 +65,7 @@ bool RestartComputer() {
   std::uint64_t privilege = 0;
   // A failed lookup leaves an identifier the account does not hold, which
   // the test after AdjustTokenPrivileges catches.
-  platform::LookupPrivilegeValue(u"SeShutdownPrivilege", privilege);
+  platform::LookUpPrivilege(u"SeShutdownPrivilege", privilege);
   // AdjustTokenPrivileges succeeds also when the account does not hold the
   // privilege (ERROR_NOT_ALL_ASSIGNED); only GetLastError tells.
   const bool adjusted =

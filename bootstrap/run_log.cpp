@@ -264,7 +264,7 @@ WString ReadProgramPath() {
   // A path longer than the buffer comes back cut to its size: try a larger one.
   for (std::uint32_t size = 260; size <= kProgramPathMaximum; size *= 2) {
     WString buffer(size, u'\0');
-    const std::uint32_t length = platform::GetModuleFileName(&buffer[0], size);
+    const std::uint32_t length = platform::ReadModuleFileName(&buffer[0], size);
     if (length == 0) return WString();
     if (length < size) {
       buffer.resize(length);
@@ -278,7 +278,7 @@ WString ReadProgramFileVersion() {
   const std::uint8_t* data = nullptr;
   std::uint32_t size = 0;
   WString version;
-  if (platform::FindResource(platform::kResourceVersion, kVersionInfoName, false, &data, &size))
+  if (platform::FindOwnResource(platform::kResourceVersion, kVersionInfoName, false, &data, &size))
     ParseFileVersion(data, size, version);
   return version;
 }

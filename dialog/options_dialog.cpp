@@ -32,7 +32,7 @@ void AppendChecked(platform::WindowRef dialog, const Fragment (&fragments)[N], W
 }
 
 void Open(platform::WindowRef dialog, OptionsDialogState& state) {
-  state.icon = platform::LoadIcon(kIconId, kIconSize);
+  state.icon = platform::LoadIconImage(kIconId, kIconSize);
   // Without the icon the dialog keeps the system's default one.
   if (state.icon) platform::SetBigIcon(dialog, state.icon.get());
   // Only Russian as spoken in Russia presets "Русский": other Russian
@@ -46,7 +46,7 @@ void Open(platform::WindowRef dialog, OptionsDialogState& state) {
 
 void SwitchView(platform::WindowRef dialog) {
   char16_t buffer[kCaptionBufferSize] = {};
-  platform::GetDlgItemText(dialog, kViewSwitch, buffer, kCaptionBufferSize);
+  platform::GetControlText(dialog, kViewSwitch, buffer, kCaptionBufferSize);
   WString caption(buffer, kCaptionBufferSize);
   CutAtFirstZero(caption);
   WString showOptionsText;
@@ -58,7 +58,7 @@ void SwitchView(platform::WindowRef dialog) {
   }
   WString newCaption;
   LoadMessage(showOptions ? msg::kHideOptions : msg::kShowOptions, newCaption);
-  platform::SetDlgItemText(dialog, kViewSwitch, newCaption);
+  platform::SetControlText(dialog, kViewSwitch, newCaption);
 }
 
 void Next(platform::WindowRef dialog, OptionsDialogState& state) {
@@ -104,7 +104,7 @@ bool HandleOptionsDialogEvent(platform::WindowRef dialog, platform::DialogEvent 
 void ShowOptionsDialog(BootstrapOptions& options) {
   OptionsDialogState state;
   state.options = &options;
-  const std::intptr_t shown = platform::DialogBox(kTemplateId, HandleOptionsDialogEvent, &state);
+  const std::intptr_t shown = platform::RunModalDialog(kTemplateId, HandleOptionsDialogEvent, &state);
   // Cancelled before anything was installed: the whole run ends here.
   if (state.cancelled) {
     LogLine(u"options dialog: cancelled");

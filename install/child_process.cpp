@@ -22,7 +22,7 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited,
   // CreateProcessW may write into its command line, so it gets a copy.
   WString writable = commandLine;
   platform::ChildProcess child;
-  if (!platform::CreateProcess(applicationName, writable, platform::kCreateNoWindow, child))
+  if (!platform::StartProcess(applicationName, writable, platform::kCreateNoWindow, child))
     return FailureCode(platform::GetLastError());
 
   std::uint32_t result = 0;

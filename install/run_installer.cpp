@@ -20,7 +20,7 @@ constexpr std::uint32_t kSystemDirectoryBuffer = 260;
 std::uint32_t ReadSystemDirectory(WString& directory) {
   WString buffer(kSystemDirectoryBuffer, u'\0');
   const std::uint32_t requested = kSystemDirectoryBuffer - 1;
-  const std::uint32_t length = platform::GetSystemDirectory(&buffer[0], requested);
+  const std::uint32_t length = platform::GetSystemFolder(&buffer[0], requested);
   if (length == 0) return FailureCode(platform::GetLastError());
   // A result as large as the buffer is the size the path needs: the buffer
   // holds nothing usable then.
@@ -39,13 +39,13 @@ std::uint32_t TranslateInstallerExitCode(std::uint32_t exitCode, bool& restartNe
 
 void DeleteSourceHashFile(WString productCode) {
   platform::WindowsVersion version;
-  if (!platform::GetVersionEx(version) || version.major != 5 || version.minor != 2) return;
+  if (!platform::ReadWindowsVersion(version) || version.major != 5 || version.minor != 2) return;
   // Without a product code or a Windows folder the path would name some
   // other file (…\SourceHash itself, or a folder at the drive's root).
   if (productCode.empty()) return;
   WString windows;
   if (ReadEnvironmentVariable(u"WINDIR", windows) != 0) return;
-  platform::DeleteFile(windows + u"\\installer\\SourceHash" + productCode);
+  platform::RemoveFile(windows + u"\\installer\\SourceHash" + productCode);
 }
 
 std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,

@@ -16,7 +16,7 @@ constexpr int kCurrentDirectoryReads = 4;
 // at most once from "not looked up" and is never reset in a real run.
 enum class Wow64Entry { kNotLookedUp, kAbsent, kPresent };
 Wow64Entry g_wow64Entry = Wow64Entry::kNotLookedUp;
-platform::RawHandle g_isWow64Process = 0;
+platform::IsWow64ProcessFunction g_isWow64Process;
 
 bool IsDotName(const WString& name) { return !name.empty() && name[0] == u'.'; }
 
@@ -50,11 +50,11 @@ std::uint32_t ReadCurrentDirectory(WString& directory) {
   // The size query gives the length with its terminator. The directory is
   // read at that length, never into a fixed buffer, so a package tree under
   // a path longer than 259 characters is still found by its whole path.
-  std::uint32_t size = platform::GetCurrentDirectory(0, nullptr);
+  std::uint32_t size = platform::GetWorkingDirectory(0, nullptr);
   for (int round = 0; round < kCurrentDirectoryReads; ++round) {
     if (size == 0) return LastErrorOrFailure();
     WString buffer(size, char16_t(0));
-    const std::uint32_t copied = platform::GetCurrentDirectory(size, &buffer[0]);
+    const std::uint32_t copied = platform::GetWorkingDirectory(size, &buffer[0]);
     if (copied == 0) return LastErrorOrFailure();
     if (copied < size) {
       buffer.resize(copied);
@@ -69,20 +69,20 @@ std::uint32_t ReadCurrentDirectory(WString& directory) {
 
 std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
   platform::FindData folder;
-  platform::FindHandle folders = platform::FindFirstFile(u"*", folder);
+  platform::FindHandle folders = platform::FindFirstEntry(u"*", folder);
   if (!folders) return winerror::kNoData;
   do {
     if (!IsDirectory(folder) || IsDotName(folder.name)) continue;
     platform::FindData match;
     const platform::FindHandle matches =
-        platform::FindFirstFile(folder.name + u"\\" + pattern, match);
+        platform::FindFirstEntry(folder.name + u"\\" + pattern, match);
     if (!matches) continue;
     // A folder named like the package, or a file of another kind, is passed
     // over; the search goes on in this folder, then in the next.
     bool found = false;
     do {
       found = !IsDirectory(match) && IsPackageName(match.name);
-    } while (!found && platform::FindNextFile(matches.get(), match));
+    } while (!found && platform::FindNextEntry(matches.get(), match));
     if (!found) continue;
     WString directory;
     const std::uint32_t read = ReadCurrentDirectory(directory);
@@ -92,7 +92,7 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
     // Wine's msi.dll overruns its stack with a longer one and crashes the
     // caller. The path is refused here, before anything is handed over.
     return fullPath.size() > kMaxPackagePath ? winerror::kFilenameExcedRange : 0;
-  } while (platform::FindNextFile(folders.get(), folder));
+  } while (platform::FindNextEntry(folders.get(), folder));
   return winerror::kNoData;
 }
 
@@ -100,11 +100,11 @@ WindowsArchitecture DetectWindowsArchitecture() {
   // The x64 build runs on 64-bit Windows only: nothing to ask.
   if (platform::IsProcess64Bit()) return WindowsArchitecture::k64BitProcess;
   if (g_wow64Entry == Wow64Entry::kNotLookedUp) {
-    const platform::RawHandle kernel32 = platform::GetModuleHandle(u"kernel32");
+    const platform::RawHandle kernel32 = platform::FindLoadedModule(u"kernel32");
     // Without kernel32 nothing is settled: the next call looks again.
     if (kernel32 == 0) return WindowsArchitecture::k32Bit;
-    g_isWow64Process = platform::GetProcAddress(kernel32, "IsWow64Process");
-    g_wow64Entry = g_isWow64Process != 0 ? Wow64Entry::kPresent : Wow64Entry::kAbsent;
+    g_isWow64Process = platform::FindIsWow64Process(kernel32);
+    g_wow64Entry = g_isWow64Process ? Wow64Entry::kPresent : Wow64Entry::kAbsent;
   }
   if (g_wow64Entry == Wow64Entry::kAbsent) return WindowsArchitecture::k32Bit;
   // Asked every time: the answer belongs to this process, not to Windows.
@@ -122,5 +122,5 @@ WString SelectArchitecturePattern() { return ArchitecturePattern(DetectWindowsAr
 
 void ResetArchitectureCacheForTesting() {
   g_wow64Entry = Wow64Entry::kNotLookedUp;
-  g_isWow64Process = 0;
+  g_isWow64Process = platform::IsWow64ProcessFunction();
 }

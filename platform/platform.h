@@ -5,7 +5,9 @@
 //
 // Functions mirror the Win32 calls they wrap: where Win32 returns a BOOL and
 // leaves the reason in GetLastError, so do these; where Win32 returns an
-// error code (registry, Windows Installer), so do these.
+// error code (registry, Windows Installer), so do these. Their names are not
+// those of windows.h's A/W macros (ShowMessageBox for MessageBoxW, StartProcess
+// for CreateProcessW), so that the seam and windows.h live side by side.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +15,6 @@
 #include <vector>
 
 #include "platform/wstring.h"
-
-#if defined(_WIN32) && defined(_WINDOWS_)
-#include "platform/win32/undef_macros.h"
-#endif
 
 namespace platform {
 
@@ -106,7 +104,7 @@ void SetLastError(std::uint32_t code);
 
 // MessageBoxW with no owner window. Returns the button pressed (IDYES = 6,
 // IDNO = 7, IDOK = 1, IDCANCEL = 2) or 0 when the box could not be shown.
-int MessageBox(const WString& text, const WString& caption, std::uint32_t style);
+int ShowMessageBox(const WString& text, const WString& caption, std::uint32_t style);
 
 constexpr std::uint32_t kMbOk = 0x0;
 constexpr std::uint32_t kMbYesNo = 0x4;
@@ -124,11 +122,11 @@ constexpr int kIdNo = 7;
 bool SplitCommandLine(std::vector<WString>& arguments);
 
 // GetCommandLineW: the process's command line as it was received.
-WString GetCommandLine();
+WString GetRawCommandLine();
 
 // GetModuleFileNameW for the program's own module into a buffer of `size`
 // units: the length copied; `size` when the path was cut to fit; 0 on failure.
-std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size);
+std::uint32_t ReadModuleFileName(char16_t* buffer, std::uint32_t size);
 
 // ---------------------------------------------------------------------------
 // Resources of the program's own module. Finds resource `name` of the given
@@ -138,7 +136,7 @@ std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size);
 // the life of the process.
 constexpr std::uint16_t kResourceString = 6;
 constexpr std::uint16_t kResourceVersion = 16;
-bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
+bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
                   const std::uint8_t** data, std::uint32_t* size);
 
 // ---------------------------------------------------------------------------
@@ -147,15 +145,15 @@ bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
 // GetEnvironmentVariableW: with a null buffer and size 0, the size needed
 // including the terminator; else the length copied, 0 on failure
 // (GetLastError: 203 when the variable is not set).
-std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer,
+std::uint32_t GetEnvironmentValue(const WString& name, char16_t* buffer,
                                      std::uint32_t size);
 
 // GetCurrentDirectoryW: the length copied, or the size needed (terminator
 // included) when the buffer is too small; 0 on failure.
-std::uint32_t GetCurrentDirectory(std::uint32_t size, char16_t* buffer);
+std::uint32_t GetWorkingDirectory(std::uint32_t size, char16_t* buffer);
 
 // GetSystemDirectoryW, same contract as GetCurrentDirectory.
-std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size);
+std::uint32_t GetSystemFolder(char16_t* buffer, std::uint32_t size);
 
 constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 
@@ -166,15 +164,15 @@ struct FindData {
 
 // FindFirstFileW: an empty holder when the search cannot be started or finds
 // nothing (GetLastError tells which).
-FindHandle FindFirstFile(const WString& pattern, FindData& data);
+FindHandle FindFirstEntry(const WString& pattern, FindData& data);
 // FindNextFileW: false at the end (GetLastError 18) or on failure.
-bool FindNextFile(RawHandle search, FindData& data);
+bool FindNextEntry(RawHandle search, FindData& data);
 
 // GetFileAttributesW succeeds on the path.
 bool PathExists(const WString& path);
 
 // DeleteFileW.
-bool DeleteFile(const WString& path);
+bool RemoveFile(const WString& path);
 
 // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security attributes,
 // CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT): a new
@@ -197,19 +195,37 @@ bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size);
 // Modules and functions looked up at run time. A module reference is not
 // owned: GetModuleHandleW gives no reference, and a library loaded here
 // stays loaded for the life of the process.
-RawHandle GetModuleHandle(const WString& name);
-RawHandle LoadLibrary(const WString& name);
-RawHandle GetProcAddress(RawHandle module, const char* name);
+RawHandle FindLoadedModule(const WString& name);  // GetModuleHandleW
+RawHandle LoadModule(const WString& name);        // LoadLibraryW
+
+// A function that not every supported Windows has, looked up in a module
+// with GetProcAddress and typed by what it is: no address travels as a
+// number, and each is called only through its own seam function. Empty when
+// the lookup failed (GetLastError tells why).
+template <typename Which>
+struct LookedUpFunction {
+  void (*address)() = nullptr;
+  explicit operator bool() const { return address != nullptr; }
+};
+using IsWow64ProcessFunction = LookedUpFunction<struct IsWow64ProcessTag>;
+using RegDeleteKeyExFunction = LookedUpFunction<struct RegDeleteKeyExTag>;
+using RegDeleteKeyFunction = LookedUpFunction<struct RegDeleteKeyTag>;
+
+IsWow64ProcessFunction FindIsWow64Process(RawHandle module);  // "IsWow64Process"
+RegDeleteKeyExFunction FindRegDeleteKeyEx(RawHandle module);  // "RegDeleteKeyExW"
+RegDeleteKeyFunction FindRegDeleteKey(RawHandle module);      // "RegDeleteKeyW"
 
 // Whether this process is a 64-bit one (the x64 build): 64-bit Windows
 // without asking WOW64.
 bool IsProcess64Bit();
-// Calls a looked-up IsWow64Process for the current process.
-bool CallIsWow64Process(RawHandle function, bool& wow64);
-// Calls a looked-up RegDeleteKeyExW / RegDeleteKeyW; returns its error code.
-std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WString& subkey,
-                                 std::uint32_t access, std::uint32_t reserved);
-std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey);
+// IsWow64Process for the current process.
+bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64);
+// RegDeleteKeyExW / RegDeleteKeyW; their error code.
+std::uint32_t CallRegDeleteKeyEx(RegDeleteKeyExFunction function, RawHandle key,
+                                 const WString& subkey, std::uint32_t access,
+                                 std::uint32_t reserved);
+std::uint32_t CallRegDeleteKey(RegDeleteKeyFunction function, RawHandle key,
+                               const WString& subkey);
 
 // ---------------------------------------------------------------------------
 // Registry below HKEY_CURRENT_USER.
@@ -234,7 +250,7 @@ struct WindowsVersion {
 };
 
 // GetVersionExW on a zeroed OSVERSIONINFOEXW of size 284.
-bool GetVersionEx(WindowsVersion& version);
+bool ReadWindowsVersion(WindowsVersion& version);
 
 // IsUserAnAdmin (shell32 ordinal 680).
 bool IsUserAnAdmin();
@@ -274,7 +290,7 @@ struct ChildProcess {
 // commandLine as the writable command line, no security attributes, no
 // inheritance, the given creation flags, the caller's environment and
 // directory. False on failure (GetLastError tells why).
-bool CreateProcess(const WString& applicationName, WString& commandLine,
+bool StartProcess(const WString& applicationName, WString& commandLine,
                    std::uint32_t creationFlags, ChildProcess& child);
 
 // WaitForSingleObject(handle, INFINITE): WAIT_OBJECT_0 (0), or WAIT_FAILED
@@ -313,7 +329,7 @@ constexpr std::uint32_t kSePrivilegeEnabled = 2;
 // OpenProcessToken(GetCurrentProcess(), access).
 bool OpenProcessToken(std::uint32_t access, KernelHandle& token);
 // LookupPrivilegeValueW(local system, name); the identifier as 64 bits.
-bool LookupPrivilegeValue(const WString& name, std::uint64_t& luid);
+bool LookUpPrivilege(const WString& name, std::uint64_t& luid);
 // AdjustTokenPrivileges with one privilege and no previous-state buffer.
 bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t attributes);
 // ExitWindowsEx.
@@ -367,11 +383,11 @@ using DialogHandler = bool (*)(WindowRef dialog, DialogEvent event, std::uint32_
 
 // DialogBoxParamW on the program's own template, no owner window; context
 // reaches the handler with every event. Returns the dialog's result, or -1.
-std::intptr_t DialogBox(std::uint16_t templateId, DialogHandler handler, void* context);
+std::intptr_t RunModalDialog(std::uint16_t templateId, DialogHandler handler, void* context);
 bool EndDialog(WindowRef dialog, std::intptr_t result);
 
 // LoadImageW(own module, icon id, IMAGE_ICON, size, size, default colours).
-IconHandle LoadIcon(std::uint16_t iconId, int size);
+IconHandle LoadIconImage(std::uint16_t iconId, int size);
 // WM_SETICON with ICON_BIG.
 void SetBigIcon(WindowRef dialog, RawHandle icon);
 
@@ -380,8 +396,8 @@ bool IsDlgButtonChecked(WindowRef dialog, std::uint32_t id);
 // GetDlgItem and ShowWindow(SW_SHOW or SW_HIDE).
 void ShowDlgItem(WindowRef dialog, std::uint32_t id, bool visible);
 // GetDlgItemTextW into a buffer of `size` units; returns the length copied.
-std::uint32_t GetDlgItemText(WindowRef dialog, std::uint32_t id, char16_t* buffer,
+std::uint32_t GetControlText(WindowRef dialog, std::uint32_t id, char16_t* buffer,
                              std::uint32_t size);
-bool SetDlgItemText(WindowRef dialog, std::uint32_t id, const WString& text);
+bool SetControlText(WindowRef dialog, std::uint32_t id, const WString& text);
 
 }  // namespace platform

@@ -10,6 +10,12 @@
 
 namespace winerror {
 
+// The code of a step that failed, or `whenZero` when the step gave none: a
+// failure must never read as success (0).
+constexpr std::uint32_t NonZeroCode(std::uint32_t code, std::uint32_t whenZero) {
+  return code != 0 ? code : whenZero;
+}
+
 // ---------------------------------------------------------------------------
 // Windows.
 

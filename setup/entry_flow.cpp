@@ -39,7 +39,7 @@ RunMessages MessagesFor(bool csp, bool ucsp) {
 // the text as it was).
 int Show(const WString& caption, std::uint16_t id, WString& messageText, std::uint32_t style) {
   LoadMessage(id, messageText);
-  const int answer = platform::MessageBox(messageText, caption, style);
+  const int answer = platform::ShowMessageBox(messageText, caption, style);
   LogBox(id, answer);
   return answer;
 }
@@ -84,7 +84,7 @@ void ReportPluginFailure(const WString& caption, std::uint32_t result, const WSt
   AppendCode(messageText, result);
   messageText += u".\n";
   if (!logPath.empty() && platform::PathExists(logPath)) messageText += u"Install log: " + logPath;
-  LogBox(msg::kPluginFailed, platform::MessageBox(messageText, caption, platform::kMbIconError));
+  LogBox(msg::kPluginFailed, platform::ShowMessageBox(messageText, caption, platform::kMbIconError));
 }
 
 // After a successful installation: the restart when the marker asks for one,
@@ -133,7 +133,7 @@ int RunBootstrap(bool tailEmpty) {
   if (!tailEmpty) parsed = ParseCommandLine(options);
   // The help has ended the process by now: every other run is logged.
   StartRunLog();
-  LogValue(u"command line", platform::GetCommandLine());
+  LogValue(u"command line", platform::GetRawCommandLine());
   // A command line that cannot be split (the system is out of memory) ends
   // the run at once: going on with the defaults would ask questions of an
   // unattended run and skip the providers it was told to install.

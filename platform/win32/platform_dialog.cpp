@@ -50,7 +50,7 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-std::intptr_t DialogBox(std::uint16_t templateId, DialogHandler handler, void* context) {
+std::intptr_t RunModalDialog(std::uint16_t templateId, DialogHandler handler, void* context) {
   Binding binding{handler, context};
   return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), nullptr,
                            DialogProcedure, reinterpret_cast<LPARAM>(&binding));
@@ -60,7 +60,7 @@ bool EndDialog(WindowRef dialog, std::intptr_t result) {
   return ::EndDialog(AsWindow(dialog), result) != FALSE;
 }
 
-IconHandle LoadIcon(std::uint16_t iconId, int size) {
+IconHandle LoadIconImage(std::uint16_t iconId, int size) {
   // Not LR_SHARED: the icon is the caller's to destroy.
   HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
                              size, size, LR_DEFAULTCOLOR);
@@ -85,13 +85,13 @@ void ShowDlgItem(WindowRef dialog, std::uint32_t id, bool visible) {
   if (item != nullptr) ::ShowWindow(item, visible ? SW_SHOW : SW_HIDE);
 }
 
-std::uint32_t GetDlgItemText(WindowRef dialog, std::uint32_t id, char16_t* buffer,
+std::uint32_t GetControlText(WindowRef dialog, std::uint32_t id, char16_t* buffer,
                              std::uint32_t size) {
   return ::GetDlgItemTextW(AsWindow(dialog), static_cast<int>(id),
                            reinterpret_cast<wchar_t*>(buffer), static_cast<int>(size));
 }
 
-bool SetDlgItemText(WindowRef dialog, std::uint32_t id, const WString& text) {
+bool SetControlText(WindowRef dialog, std::uint32_t id, const WString& text) {
   return ::SetDlgItemTextW(AsWindow(dialog), static_cast<int>(id),
                            reinterpret_cast<const wchar_t*>(text.c_str())) != FALSE;
 }

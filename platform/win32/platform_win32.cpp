@@ -10,7 +10,6 @@
 #include "platform/platform.h"
 #include "platform/win32/dialog_binding.h"
 #include "platform/win32/fatal_exit.h"
-#include "platform/win32/loaded_function.h"
 #include "platform/win32/msi_binding.h"
 #include "platform/win32/system_library.h"
 
@@ -50,10 +49,12 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
 void RestrictDllSearchToSystemDirectory() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
+  std::uint32_t error = 0;
+  const SystemLibrary kernel32 = LoadedModule(L"kernel32.dll");
   const auto setDefault =
-      LoadedFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
+      BindFunction<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories", &error);
   if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  const auto setDirectory = LoadedFunction<SetDllDirectoryFn>(L"kernel32.dll", "SetDllDirectoryW");
+  const auto setDirectory = BindFunction<SetDllDirectoryFn>(kernel32, "SetDllDirectoryW", &error);
   if (setDirectory != nullptr) setDirectory(L"");
 }
 
@@ -69,7 +70,7 @@ std::uint32_t GetLastError() { return ::GetLastError(); }
 
 void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
-int MessageBox(const WString& text, const WString& caption, std::uint32_t style) {
+int ShowMessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   return ::MessageBoxW(nullptr, W(text), W(caption), style);
 }
 
@@ -83,13 +84,13 @@ bool SplitCommandLine(std::vector<WString>& arguments) {
   return true;
 }
 
-WString GetCommandLine() { return FromW(::GetCommandLineW()); }
+WString GetRawCommandLine() { return FromW(::GetCommandLineW()); }
 
-std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size) {
+std::uint32_t ReadModuleFileName(char16_t* buffer, std::uint32_t size) {
   return ::GetModuleFileNameW(nullptr, W(buffer), size);
 }
 
-bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
+bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
                   const std::uint8_t** data, std::uint32_t* size) {
   HMODULE self = ::GetModuleHandleW(nullptr);
   HRSRC found = neutralLanguage
@@ -106,19 +107,19 @@ bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
   return true;
 }
 
-std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer, std::uint32_t size) {
+std::uint32_t GetEnvironmentValue(const WString& name, char16_t* buffer, std::uint32_t size) {
   return ::GetEnvironmentVariableW(W(name), W(buffer), size);
 }
 
-std::uint32_t GetCurrentDirectory(std::uint32_t size, char16_t* buffer) {
+std::uint32_t GetWorkingDirectory(std::uint32_t size, char16_t* buffer) {
   return ::GetCurrentDirectoryW(size, W(buffer));
 }
 
-std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) {
+std::uint32_t GetSystemFolder(char16_t* buffer, std::uint32_t size) {
   return ::GetSystemDirectoryW(W(buffer), size);
 }
 
-FindHandle FindFirstFile(const WString& pattern, FindData& data) {
+FindHandle FindFirstEntry(const WString& pattern, FindData& data) {
   WIN32_FIND_DATAW found{};
   HANDLE search = ::FindFirstFileW(W(pattern), &found);
   if (search == INVALID_HANDLE_VALUE) return FindHandle();
@@ -126,7 +127,7 @@ FindHandle FindFirstFile(const WString& pattern, FindData& data) {
   return FindHandle(FromHandle(search));
 }
 
-bool FindNextFile(RawHandle search, FindData& data) {
+bool FindNextEntry(RawHandle search, FindData& data) {
   WIN32_FIND_DATAW found{};
   if (!::FindNextFileW(AsHandle(search), &found)) return false;
   Fill(data, found);
@@ -137,7 +138,7 @@ bool PathExists(const WString& path) {
   return ::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool DeleteFile(const WString& path) { return ::DeleteFileW(W(path)) != 0; }
+bool RemoveFile(const WString& path) { return ::DeleteFileW(W(path)) != 0; }
 
 FileHandle CreateNewFile(const WString& path) {
   HANDLE file = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -158,39 +159,64 @@ bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   return ::WriteFile(AsHandle(file), bytes, size, &written, nullptr) != 0 && written == size;
 }
 
-RawHandle GetModuleHandle(const WString& name) {
+RawHandle FindLoadedModule(const WString& name) {
   return reinterpret_cast<RawHandle>(::GetModuleHandleW(W(name)));
 }
 
-RawHandle LoadLibrary(const WString& name) {
+RawHandle LoadModule(const WString& name) {
   return reinterpret_cast<RawHandle>(::LoadLibraryW(W(name)));
 }
 
-RawHandle GetProcAddress(RawHandle module, const char* name) {
-  return reinterpret_cast<RawHandle>(::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
+namespace {
+
+// Through the one way every function is looked up (BindFunction).
+template <typename Which>
+LookedUpFunction<Which> FindFunction(RawHandle module, const char* name) {
+  std::uint32_t error = 0;
+  LookedUpFunction<Which> found;
+  found.address = BindFunction<void (*)()>(LoadedModule(reinterpret_cast<HMODULE>(module)), name, &error);
+  return found;
+}
+
+template <typename Function, typename Which>
+Function Typed(LookedUpFunction<Which> function) {
+  return reinterpret_cast<Function>(function.address);
+}
+
+}  // namespace
+
+IsWow64ProcessFunction FindIsWow64Process(RawHandle module) {
+  return FindFunction<IsWow64ProcessTag>(module, "IsWow64Process");
+}
+
+RegDeleteKeyExFunction FindRegDeleteKeyEx(RawHandle module) {
+  return FindFunction<RegDeleteKeyExTag>(module, "RegDeleteKeyExW");
+}
+
+RegDeleteKeyFunction FindRegDeleteKey(RawHandle module) {
+  return FindFunction<RegDeleteKeyTag>(module, "RegDeleteKeyW");
 }
 
 bool IsProcess64Bit() { return sizeof(void*) == 8; }
 
-bool CallIsWow64Process(RawHandle function, bool& wow64) {
-  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
   BOOL result = FALSE;
-  if (!reinterpret_cast<IsWow64ProcessFn>(function)(::GetCurrentProcess(), &result)) return false;
+  if (!Typed<BOOL(WINAPI*)(HANDLE, PBOOL)>(function)(::GetCurrentProcess(), &result)) return false;
   wow64 = result != FALSE;
   return true;
 }
 
-std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WString& subkey,
-                                 std::uint32_t access, std::uint32_t reserved) {
-  using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-  return static_cast<std::uint32_t>(reinterpret_cast<RegDeleteKeyExFn>(function)(
+std::uint32_t CallRegDeleteKeyEx(RegDeleteKeyExFunction function, RawHandle key,
+                                 const WString& subkey, std::uint32_t access,
+                                 std::uint32_t reserved) {
+  return static_cast<std::uint32_t>(Typed<LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD)>(function)(
       reinterpret_cast<HKEY>(key), W(subkey), access, reserved));
 }
 
-std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey) {
-  using RegDeleteKeyFn = LONG(WINAPI*)(HKEY, LPCWSTR);
+std::uint32_t CallRegDeleteKey(RegDeleteKeyFunction function, RawHandle key,
+                               const WString& subkey) {
   return static_cast<std::uint32_t>(
-      reinterpret_cast<RegDeleteKeyFn>(function)(reinterpret_cast<HKEY>(key), W(subkey)));
+      Typed<LONG(WINAPI*)(HKEY, LPCWSTR)>(function)(reinterpret_cast<HKEY>(key), W(subkey)));
 }
 
 std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,
@@ -212,7 +238,7 @@ std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t acces
   return static_cast<std::uint32_t>(result);
 }
 
-bool GetVersionEx(WindowsVersion& version) {
+bool ReadWindowsVersion(WindowsVersion& version) {
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize = sizeof(info);
   static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the extended version record is 284 bytes");
@@ -233,8 +259,10 @@ std::uint16_t GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage
 LocalTime GetLocalTime() {
   using Time64Fn = __time64_t(__cdecl*)(__time64_t*);
   using LocalTime64Fn = std::tm*(__cdecl*)(const __time64_t*);
-  const auto time64 = LoadedFunction<Time64Fn>(L"msvcrt.dll", "_time64");
-  const auto localTime64 = LoadedFunction<LocalTime64Fn>(L"msvcrt.dll", "_localtime64");
+  std::uint32_t error = 0;
+  const SystemLibrary msvcrt = LoadedModule(L"msvcrt.dll");
+  const auto time64 = BindFunction<Time64Fn>(msvcrt, "_time64", &error);
+  const auto localTime64 = BindFunction<LocalTime64Fn>(msvcrt, "_localtime64", &error);
   const std::tm* parts = nullptr;
   if (time64 != nullptr && localTime64 != nullptr) {
     const __time64_t now = time64(nullptr);
@@ -264,7 +292,7 @@ void WriteStandardOutput(const WString& line) {
 
 std::uint32_t GetTickCount() { return ::GetTickCount(); }
 
-bool CreateProcess(const WString& applicationName, WString& commandLine,
+bool StartProcess(const WString& applicationName, WString& commandLine,
                    std::uint32_t creationFlags, ChildProcess& child) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -296,7 +324,7 @@ bool OpenProcessToken(std::uint32_t access, KernelHandle& token) {
   return true;
 }
 
-bool LookupPrivilegeValue(const WString& name, std::uint64_t& luid) {
+bool LookUpPrivilege(const WString& name, std::uint64_t& luid) {
   LUID value{};
   if (!::LookupPrivilegeValueW(nullptr, W(name), &value)) return false;
   luid = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(value.HighPart)) << 32) |
@@ -324,6 +352,15 @@ platform::FatalExitHandler TakeFatalExitHandler() {
   platform::g_fatalExitHandler = nullptr;
   return handler;
 }
+
+SystemLibrary LoadedModule(HMODULE module) {
+  SystemLibrary library;
+  library.module = module;
+  if (module == nullptr) library.loadError = ERROR_MOD_NOT_FOUND;
+  return library;
+}
+
+SystemLibrary LoadedModule(const wchar_t* name) { return LoadedModule(::GetModuleHandleW(name)); }
 
 // LOAD_LIBRARY_SEARCH_SYSTEM32 is refused (87) where the loader predates it;
 // there the full path in the system directory gives the same guarantee.

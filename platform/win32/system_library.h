@@ -1,7 +1,10 @@
-// DLLs of the system directory bound at run time (msi.dll, wintrust.dll,
-// crypt32.dll): loaded from the system directory only, so that a copy planted
-// beside the exe (a Downloads folder) is never the one loaded, and bound
-// without import-table entries, so that the exe starts on every Windows.
+// The one way a function is looked up at run time: a module (a DLL of the
+// system directory that the exe loads itself, or one the process has loaded
+// already) and BindFunction. DLLs of the system directory (msi.dll,
+// wintrust.dll, crypt32.dll) are loaded from there only, so that a copy
+// planted beside the exe (a Downloads folder) is never the one loaded; and
+// functions that not every supported Windows has are looked up, never
+// imported, so that the exe starts on every Windows.
 #pragma once
 
 #include "platform/win32/windows_includes.h"
@@ -19,6 +22,11 @@ struct SystemLibrary {
 // library stays loaded for the life of the process; callers keep the result
 // in a function's static, so that a load that failed is not tried again.
 SystemLibrary LoadSystemLibrary(const wchar_t* name);
+
+// A module the process has already loaded (GetModuleHandleW: nothing is
+// loaded or searched for), or the one given.
+SystemLibrary LoadedModule(const wchar_t* name);
+SystemLibrary LoadedModule(HMODULE module);
 
 // The function `name` (a name, or an ordinal through MAKEINTRESOURCEA) of
 // the library, or null with the loader's code in *error.

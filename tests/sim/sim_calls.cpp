@@ -35,7 +35,6 @@ struct Internals {
   std::map<platform::RawHandle, std::uint32_t> exitCodes;
   std::map<platform::RawHandle, WString> filePaths;  // folded
   std::set<platform::RawHandle> readOnlyFiles;       // opened for reading only
-  std::map<platform::RawHandle, std::string> functions;
   std::map<WString, platform::RawHandle> modules;
 };
 
@@ -92,19 +91,6 @@ std::map<WString, WString>::const_iterator FindEnvironment(const WString& name) 
   for (auto it = env.begin(); it != env.end(); ++it)
     if (SameText(it->first, name)) return it;
   return env.end();
-}
-
-platform::RawHandle FunctionToken(const std::string& name) {
-  for (const auto& f : I().functions)
-    if (f.second == name) return f.first;
-  const platform::RawHandle token = 0x7000 + I().functions.size() * 16;
-  I().functions[token] = name;
-  return token;
-}
-
-bool IsFunction(platform::RawHandle token, const char* name) {
-  const auto it = I().functions.find(token);
-  return it != I().functions.end() && it->second == name;
 }
 
 WString FirstToken(const WString& commandLine) {
@@ -179,7 +165,7 @@ std::uint32_t GetLastError() { return W().lastError; }
 
 void SetLastError(std::uint32_t code) { W().lastError = code; }
 
-int MessageBox(const WString& text, const WString& caption, std::uint32_t style) {
+int ShowMessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   if (!Enter("MessageBoxW")) return 0;
   sim::World& w = W();
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
@@ -197,7 +183,7 @@ bool SplitCommandLine(std::vector<WString>& arguments) {
   return true;
 }
 
-WString GetCommandLine() {
+WString GetRawCommandLine() {
   // It cannot fail, so it is not a call the fault sweep could make fail.
   if (!W().rawCommandLine.empty()) return W().rawCommandLine;
   WString joined;
@@ -216,7 +202,7 @@ WString GetCommandLine() {
   return joined;
 }
 
-std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size) {
+std::uint32_t ReadModuleFileName(char16_t* buffer, std::uint32_t size) {
   if (!Enter("GetModuleFileNameW")) return 0;
   const WString& path = W().modulePath;
   // As Windows does with a buffer too small: the path cut to size - 1 units
@@ -231,7 +217,7 @@ std::uint32_t GetModuleFileName(char16_t* buffer, std::uint32_t size) {
   return sim::CopyOut(path, buffer, size);
 }
 
-bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
+bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
                   const std::uint8_t** data, std::uint32_t* size) {
   if (!Enter(neutralLanguage ? "FindResourceExW" : "FindResourceW")) return false;
   const std::vector<std::uint8_t>* found = nullptr;
@@ -250,7 +236,7 @@ bool FindResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
   return true;
 }
 
-std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer, std::uint32_t size) {
+std::uint32_t GetEnvironmentValue(const WString& name, char16_t* buffer, std::uint32_t size) {
   if (!Enter("GetEnvironmentVariableW")) return 0;
   const auto it = sim::FindEnvironment(name);
   if (it == W().environment.end()) {
@@ -260,17 +246,17 @@ std::uint32_t GetEnvironmentVariable(const WString& name, char16_t* buffer, std:
   return sim::CopyOut(it->second, buffer, size);
 }
 
-std::uint32_t GetCurrentDirectory(std::uint32_t size, char16_t* buffer) {
+std::uint32_t GetWorkingDirectory(std::uint32_t size, char16_t* buffer) {
   if (!Enter("GetCurrentDirectoryW")) return 0;
   return sim::CopyOut(W().currentDirectory, buffer, size);
 }
 
-std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) {
+std::uint32_t GetSystemFolder(char16_t* buffer, std::uint32_t size) {
   if (!Enter("GetSystemDirectoryW")) return 0;
   return sim::CopyOut(W().systemDirectory, buffer, size);
 }
 
-FindHandle FindFirstFile(const WString& pattern, FindData& data) {
+FindHandle FindFirstEntry(const WString& pattern, FindData& data) {
   if (!Enter("FindFirstFileW")) return FindHandle();
   const WString full = sim::Absolute(pattern);
   const WString dir = sim::ParentOf(full);
@@ -300,7 +286,7 @@ FindHandle FindFirstFile(const WString& pattern, FindData& data) {
   return FindHandle(h);
 }
 
-bool FindNextFile(RawHandle handle, FindData& data) {
+bool FindNextEntry(RawHandle handle, FindData& data) {
   if (!Enter("FindNextFileW")) return false;
   const auto it = I().searches.find(handle);
   if (it == I().searches.end()) {
@@ -323,7 +309,7 @@ bool PathExists(const WString& path) {
   return false;
 }
 
-bool DeleteFile(const WString& path) {
+bool RemoveFile(const WString& path) {
   if (!Enter("DeleteFileW")) return false;
   auto& entries = W().entries;
   const WString full = sim::Absolute(path);
@@ -400,7 +386,7 @@ bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   return true;
 }
 
-RawHandle GetModuleHandle(const WString& name) {
+RawHandle FindLoadedModule(const WString& name) {
   if (!Enter("GetModuleHandleW")) return 0;
   for (const auto& m : W().loadedModules) {
     if (sim::SameText(m, name)) {
@@ -413,7 +399,7 @@ RawHandle GetModuleHandle(const WString& name) {
   return 0;
 }
 
-RawHandle LoadLibrary(const WString& name) {
+RawHandle LoadModule(const WString& name) {
   if (!Enter("LoadLibraryW")) return 0;
   for (const auto& m : W().loadableModules) {
     if (sim::SameText(m, name)) {
@@ -427,21 +413,43 @@ RawHandle LoadLibrary(const WString& name) {
   return 0;
 }
 
-RawHandle GetProcAddress(RawHandle module, const char* name) {
-  if (!Enter("GetProcAddress")) return 0;
+namespace {
+
+// What a found function holds: the type says which it is.
+void SimulatedFunction() {}
+
+template <typename Which>
+LookedUpFunction<Which> FindFunction(RawHandle module, const char* name) {
+  LookedUpFunction<Which> found;
+  if (!Enter("GetProcAddress")) return found;
   if (module == 0 || W().missingFunctions.count(name)) {
     W().lastError = winerror::kProcNotFound;
-    return 0;
+    return found;
   }
-  return sim::FunctionToken(name);
+  found.address = &SimulatedFunction;
+  return found;
+}
+
+}  // namespace
+
+IsWow64ProcessFunction FindIsWow64Process(RawHandle module) {
+  return FindFunction<IsWow64ProcessTag>(module, "IsWow64Process");
+}
+
+RegDeleteKeyExFunction FindRegDeleteKeyEx(RawHandle module) {
+  return FindFunction<RegDeleteKeyExTag>(module, "RegDeleteKeyExW");
+}
+
+RegDeleteKeyFunction FindRegDeleteKey(RawHandle module) {
+  return FindFunction<RegDeleteKeyTag>(module, "RegDeleteKeyW");
 }
 
 // A fact of the build, not a call: it cannot fail.
 bool IsProcess64Bit() { return W().process64Bit; }
 
-bool CallIsWow64Process(RawHandle function, bool& wow64) {
+bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
   if (!Enter("IsWow64Process")) return false;
-  if (!sim::IsFunction(function, "IsWow64Process")) {
+  if (!function) {
     W().lastError = winerror::kInvalidParameter;
     return false;
   }
@@ -481,17 +489,19 @@ bool KeyDenied(const WString& path) {
 
 }  // namespace
 
-std::uint32_t CallRegDeleteKeyEx(RawHandle function, RawHandle key, const WString& subkey,
-                                 std::uint32_t access, std::uint32_t reserved) {
+std::uint32_t CallRegDeleteKeyEx(RegDeleteKeyExFunction function, RawHandle key,
+                                 const WString& subkey, std::uint32_t access,
+                                 std::uint32_t reserved) {
   if (!Enter("RegDeleteKeyExW")) return sim::FaultCode("RegDeleteKeyExW");
-  if (!sim::IsFunction(function, "RegDeleteKeyExW") || access != 0 || reserved != 0)
+  if (!function || access != 0 || reserved != 0)
     return winerror::kInvalidParameter;
   return DeleteKey(key, subkey);
 }
 
-std::uint32_t CallRegDeleteKey(RawHandle function, RawHandle key, const WString& subkey) {
+std::uint32_t CallRegDeleteKey(RegDeleteKeyFunction function, RawHandle key,
+                               const WString& subkey) {
   if (!Enter("RegDeleteKeyW")) return sim::FaultCode("RegDeleteKeyW");
-  if (!sim::IsFunction(function, "RegDeleteKeyW")) return winerror::kInvalidParameter;
+  if (!function) return winerror::kInvalidParameter;
   return DeleteKey(key, subkey);
 }
 
@@ -529,7 +539,7 @@ std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t acces
   return 0;
 }
 
-bool GetVersionEx(WindowsVersion& version) {
+bool ReadWindowsVersion(WindowsVersion& version) {
   if (!Enter("GetVersionExW")) return false;
   version = W().version;
   return true;
@@ -556,7 +566,7 @@ void WriteStandardOutput(const WString& line) { W().standardOutput.push_back(lin
 // It cannot fail, so it is not a call the fault sweep could make fail.
 std::uint32_t GetTickCount() { return W().tickCount; }
 
-bool CreateProcess(const WString& applicationName, WString& commandLine,
+bool StartProcess(const WString& applicationName, WString& commandLine,
                    std::uint32_t creationFlags, ChildProcess& child) {
   if (!Enter("CreateProcessW")) return false;
   // A program named by its path must be there; the behaviour is still found
@@ -615,7 +625,7 @@ bool OpenProcessToken(std::uint32_t access, KernelHandle& token) {
   return true;
 }
 
-bool LookupPrivilegeValue(const WString& name, std::uint64_t& luid) {
+bool LookUpPrivilege(const WString& name, std::uint64_t& luid) {
   if (!Enter("LookupPrivilegeValueW")) return false;
   if (name != u"SeShutdownPrivilege") {
     W().lastError = 1313;  // ERROR_NO_SUCH_PRIVILEGE

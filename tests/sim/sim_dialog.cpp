@@ -58,7 +58,7 @@ namespace platform {
 
 using sim::W;
 
-std::intptr_t DialogBox(std::uint16_t templateId, DialogHandler handler, void* context) {
+std::intptr_t RunModalDialog(std::uint16_t templateId, DialogHandler handler, void* context) {
   if (!sim::Enter("DialogBoxParamW") || templateId != 141) return -1;
   sim::World& w = W();
   if (w.controls.empty()) w.controls = sim::DialogTemplateControls();
@@ -91,7 +91,7 @@ bool EndDialog(WindowRef, std::intptr_t result) {
   return true;
 }
 
-IconHandle LoadIcon(std::uint16_t iconId, int size) {
+IconHandle LoadIconImage(std::uint16_t iconId, int size) {
   if (!sim::Enter("LoadImageW") || iconId != 100 || size != 32) return IconHandle();
   return IconHandle(sim::NewHandle(HandleKind::kIcon));
 }
@@ -124,7 +124,7 @@ void ShowDlgItem(WindowRef, std::uint32_t id, bool visible) {
   if (sim::Control* c = sim::Find("ShowWindow", id)) c->visible = visible;
 }
 
-std::uint32_t GetDlgItemText(WindowRef, std::uint32_t id, char16_t* buffer, std::uint32_t size) {
+std::uint32_t GetControlText(WindowRef, std::uint32_t id, char16_t* buffer, std::uint32_t size) {
   sim::Enter("GetDlgItemTextW");
   if (size == 0) return 0;
   buffer[0] = 0;
@@ -137,7 +137,7 @@ std::uint32_t GetDlgItemText(WindowRef, std::uint32_t id, char16_t* buffer, std:
   return static_cast<std::uint32_t>(n);
 }
 
-bool SetDlgItemText(WindowRef, std::uint32_t id, const WString& text) {
+bool SetControlText(WindowRef, std::uint32_t id, const WString& text) {
   if (!sim::Enter("SetDlgItemTextW")) return false;
   sim::Control* c = sim::Find("SetDlgItemTextW", id);
   if (!c) return false;
