@@ -5,19 +5,6 @@
 
 namespace {
 
-// Folds the ASCII letters only, as _wcsicmp does in its default locale.
-bool SameIgnoringAsciiCase(const WString& argument, const char16_t* option) {
-  std::size_t i = 0;
-  for (; i < argument.size() && option[i] != 0; ++i) {
-    char16_t a = argument[i];
-    char16_t b = option[i];
-    if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
-    if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
-    if (a != b) return false;
-  }
-  return i == argument.size() && option[i] == 0;
-}
-
 enum class Option {
   kHelp,
   kCsp,
@@ -37,20 +24,20 @@ enum class Option {
 // The first matching row decides; value options are recognised only after
 // their provider flag.
 Option Classify(const WString& argument, const BootstrapOptions& options) {
-  if (SameIgnoringAsciiCase(argument, u"-help") || SameIgnoringAsciiCase(argument, u"--help") ||
-      SameIgnoringAsciiCase(argument, u"/help"))
+  if (EqualIgnoringAsciiCase(argument, u"-help") || EqualIgnoringAsciiCase(argument, u"--help") ||
+      EqualIgnoringAsciiCase(argument, u"/help"))
     return Option::kHelp;
-  if (SameIgnoringAsciiCase(argument, u"-csp")) return Option::kCsp;
-  if (SameIgnoringAsciiCase(argument, u"-ucsp")) return Option::kUcsp;
-  if (SameIgnoringAsciiCase(argument, u"-selectDlg")) return Option::kSelectDlg;
-  if (SameIgnoringAsciiCase(argument, u"-silent")) return Option::kSilent;
+  if (EqualIgnoringAsciiCase(argument, u"-csp")) return Option::kCsp;
+  if (EqualIgnoringAsciiCase(argument, u"-ucsp")) return Option::kUcsp;
+  if (EqualIgnoringAsciiCase(argument, u"-selectDlg")) return Option::kSelectDlg;
+  if (EqualIgnoringAsciiCase(argument, u"-silent")) return Option::kSilent;
   if (argument == u"-reinstall") return Option::kReinstall;
-  if (SameIgnoringAsciiCase(argument, u"-norestart")) return Option::kNorestart;
-  if (options.csp && SameIgnoringAsciiCase(argument, u"-CSPArgs")) return Option::kCspArgs;
-  if (options.csp && SameIgnoringAsciiCase(argument, u"-KC")) return Option::kKc;
-  if (options.csp && SameIgnoringAsciiCase(argument, u"-Lang")) return Option::kLang;
-  if (options.ucsp && SameIgnoringAsciiCase(argument, u"-UCSPArgs")) return Option::kUcspArgs;
-  if (SameIgnoringAsciiCase(argument, u"-VexisArgs")) return Option::kVexisArgs;
+  if (EqualIgnoringAsciiCase(argument, u"-norestart")) return Option::kNorestart;
+  if (options.csp && EqualIgnoringAsciiCase(argument, u"-CSPArgs")) return Option::kCspArgs;
+  if (options.csp && EqualIgnoringAsciiCase(argument, u"-KC")) return Option::kKc;
+  if (options.csp && EqualIgnoringAsciiCase(argument, u"-Lang")) return Option::kLang;
+  if (options.ucsp && EqualIgnoringAsciiCase(argument, u"-UCSPArgs")) return Option::kUcspArgs;
+  if (EqualIgnoringAsciiCase(argument, u"-VexisArgs")) return Option::kVexisArgs;
   return Option::kUnknown;
 }
 
@@ -90,8 +77,7 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
 std::uint32_t ParseCommandLine(BootstrapOptions& options) {
   std::vector<WString> arguments;
   if (!platform::SplitCommandLine(arguments)) {
-    const std::uint32_t code = platform::GetLastError();
-    return code != 0 ? code : winerror::kNotEnoughMemory;
+    return winerror::NonZeroCode(platform::GetLastError(), winerror::kNotEnoughMemory);
   }
   if (ParseArguments(arguments, options) == ParseOutcome::kHelp) ShowUsage(options);
   return 0;

@@ -13,7 +13,7 @@ std::uint32_t ReadEnvironmentVariable(const WString& name, WString& value) {
     // GetLastError left as it was, possibly 0; it counts as not set.
     if (size == 1) return winerror::kEnvVarNotFound;
     const std::uint32_t code = platform::GetLastError();
-    return code != 0 ? code : winerror::kEnvVarNotFound;
+    return winerror::NonZeroCode(code, winerror::kEnvVarNotFound);
   }
   // A length that does not fit the buffer is a size request, not a value:
   // the variable changed between the two calls.

@@ -35,22 +35,16 @@ bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == 
 
 // word (upper-case ASCII) within text[begin, end), ASCII letters compared
 // without regard to case.
-bool HoldsWord(const WString& text, std::size_t begin, std::size_t end, const char* word) {
-  for (std::size_t at = begin; at < end; ++at) {
-    std::size_t i = 0;
-    for (; word[i] != 0 && at + i < end; ++i) {
-      char16_t c = text[at + i];
-      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-      if (c != static_cast<char16_t>(word[i])) break;
-    }
-    if (word[i] == 0) return true;
-  }
+bool HoldsWord(std::u16string_view name, std::u16string_view word) {
+  for (std::size_t at = 0; at + word.size() <= name.size(); ++at)
+    if (EqualIgnoringAsciiCase(name.substr(at, word.size()), word)) return true;
   return false;
 }
 
 bool IsSecretName(const WString& text, std::size_t begin, std::size_t end) {
-  for (const char* word : {"PASSWORD", "PASSWD", "PIN", "SECRET"})
-    if (HoldsWord(text, begin, end, word)) return true;
+  const std::u16string_view name = std::u16string_view(text).substr(begin, end - begin);
+  for (const char16_t* word : {u"PASSWORD", u"PASSWD", u"PIN", u"SECRET"})
+    if (HoldsWord(name, word)) return true;
   return false;
 }
 
@@ -169,14 +163,13 @@ platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::u
     if (number != u'1') path += {u'_', number};
     path += u".log";
     file = platform::CreateNewFile(path);
-    error = file ? 0 : platform::GetLastError();
+    // A failure that left no code must not read as success.
+    error = file ? 0 : winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
     // Only a taken name is worth another name: a folder that cannot take a
     // new file takes none under any name.
     if (error != winerror::kFileExists && error != winerror::kAlreadyExists) break;
     error = winerror::kFileExists;
   }
-  // A failure that left no code must not read as success.
-  if (!file && error == 0) error = winerror::kFunctionFailed;
   platform::SetLastError(lastError);
   return file;
 }

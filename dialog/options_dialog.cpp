@@ -3,7 +3,6 @@
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
-#include "packages/product_queries.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ void SwitchView(platform::WindowRef dialog) {
   CutAtFirstZero(caption);
   WString showOptionsText;
   LoadMessage(msg::kShowOptions, showOptionsText);
-  const bool showOptions = CompareVersionStrings(caption, showOptionsText) == 0;
+  const bool showOptions = caption == showOptionsText;
   for (std::uint32_t id = kRussian; id <= kWelcomeText; ++id) {
     const bool welcomeControl = id == kBanner || id == kWelcomeText;
     platform::ShowDlgItem(dialog, id, showOptions != welcomeControl);

@@ -12,8 +12,8 @@ constexpr std::uint32_t kWaitObject0 = 0;
 
 }  // namespace
 
-std::uint32_t FailureCode(std::uint32_t code) {
-  return code != 0 ? code : winerror::kFunctionFailed;
+std::uint32_t LastFailure() {
+  return winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
 }
 
 std::uint32_t RunChildProcess(const WString& commandLine, bool* exited,
@@ -23,16 +23,16 @@ std::uint32_t RunChildProcess(const WString& commandLine, bool* exited,
   WString writable = commandLine;
   platform::ChildProcess child;
   if (!platform::StartProcess(applicationName, writable, platform::kCreateNoWindow, child))
-    return FailureCode(platform::GetLastError());
+    return LastFailure();
 
   std::uint32_t result = 0;
   std::uint32_t exitCode = 0;
   if (platform::WaitForever(child.process.get()) != kWaitObject0) {
     // Without the wait the child may still be running: its outcome is
     // unknown, which must not read as the installer's success.
-    result = FailureCode(platform::GetLastError());
+    result = LastFailure();
   } else if (!platform::GetExitCodeProcess(child.process.get(), exitCode)) {
-    result = FailureCode(platform::GetLastError());
+    result = LastFailure();
   } else {
     result = exitCode;
     if (exited) *exited = true;

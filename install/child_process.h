@@ -5,9 +5,9 @@
 
 #include "platform/wstring.h"
 
-// code, or winerror::kFunctionFailed (1627) when code is 0. For the
-// GetLastError value read after a call that reported failure.
-std::uint32_t FailureCode(std::uint32_t code);
+// GetLastError after a call that reported failure, or
+// winerror::kFunctionFailed (1627) when it gave no code.
+std::uint32_t LastFailure();
 
 // Runs commandLine (CREATE_NO_WINDOW, no inheritance, the caller's
 // environment and directory) and waits for its end without a time limit; the

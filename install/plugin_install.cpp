@@ -103,7 +103,7 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
     // With a new product code Windows Installer's own upgrade handling
     // applies; the same code needs the reinstall properties or the installer
     // refuses the package as already installed.
-    if (reinstall && CompareVersionStrings(package.productCode, installedCode) == 0) {
+    if (reinstall && CompareExactly(package.productCode, installedCode) == 0) {
       Prepend(arguments, Contains(arguments, u"/q") ? u"REINSTALL=ALL REINSTALLMODE=vomus"
                                                     : u"REINSTALL=ALL REINSTALLMODE=vomus /qb");
     }

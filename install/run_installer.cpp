@@ -21,7 +21,7 @@ std::uint32_t ReadSystemDirectory(WString& directory) {
   WString buffer(kSystemDirectoryBuffer, u'\0');
   const std::uint32_t requested = kSystemDirectoryBuffer - 1;
   const std::uint32_t length = platform::GetSystemFolder(&buffer[0], requested);
-  if (length == 0) return FailureCode(platform::GetLastError());
+  if (length == 0) return LastFailure();
   // A result as large as the buffer is the size the path needs: the buffer
   // holds nothing usable then.
   if (length >= requested) return winerror::kInsufficientBuffer;

@@ -43,7 +43,7 @@ PublisherCheck CheckOwnSignature() {
       path.empty() ? platform::FileHandle() : platform::OpenFileDenyingWriters(path);
   if (!own) {
     LogLine({u"signature of this program: could not be read, error ",
-             FailureCode(platform::GetLastError()), u"; the files started are not checked"});
+             LastFailure(), u"; the files started are not checked"});
     return check;
   }
   platform::FileSigner signer;
@@ -64,7 +64,7 @@ std::uint32_t OpenStartedFile(const PublisherCheck& check, const WString& label,
                               const WString& path, platform::FileHandle& held) {
   held = platform::OpenFileDenyingWriters(path);
   if (!held) {
-    const std::uint32_t error = FailureCode(platform::GetLastError());
+    const std::uint32_t error = LastFailure();
     LogLine({label, u": ", path, u" could not be opened to read its signature, error ", error});
     if (!check.on) return 0;
     LogLine({label, u": not started: a file that cannot be read cannot be checked"});

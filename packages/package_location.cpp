@@ -26,22 +26,10 @@ bool IsDirectory(const platform::FindData& entry) {
 
 // The name ends in ".msi", letters compared without regard to case.
 bool IsPackageName(const WString& name) {
-  const char16_t* const kExtension = u".msi";
-  constexpr std::size_t kLength = 4;
-  if (name.size() < kLength) return false;
-  for (std::size_t i = 0; i < kLength; ++i) {
-    char16_t c = name[name.size() - kLength + i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != kExtension[i]) return false;
-  }
-  return true;
-}
-
-// The failure's own code; a failed call that left no last-error value still
-// must not read as success.
-std::uint32_t LastErrorOrFailure() {
-  const std::uint32_t error = platform::GetLastError();
-  return error != 0 ? error : winerror::kGenFailure;
+  constexpr std::u16string_view kExtension = u".msi";
+  return name.size() >= kExtension.size() &&
+         EqualIgnoringAsciiCase(std::u16string_view(name).substr(name.size() - kExtension.size()),
+                                kExtension);
 }
 
 }  // namespace
@@ -52,10 +40,10 @@ std::uint32_t ReadCurrentDirectory(WString& directory) {
   // a path longer than 259 characters is still found by its whole path.
   std::uint32_t size = platform::GetWorkingDirectory(0, nullptr);
   for (int round = 0; round < kCurrentDirectoryReads; ++round) {
-    if (size == 0) return LastErrorOrFailure();
+    if (size == 0) return winerror::NonZeroCode(platform::GetLastError(), winerror::kGenFailure);
     WString buffer(size, char16_t(0));
     const std::uint32_t copied = platform::GetWorkingDirectory(size, &buffer[0]);
-    if (copied == 0) return LastErrorOrFailure();
+    if (copied == 0) return winerror::NonZeroCode(platform::GetLastError(), winerror::kGenFailure);
     if (copied < size) {
       buffer.resize(copied);
       directory = buffer;

@@ -30,7 +30,7 @@ int CompareDigitRuns(const WString& left, const WString& right) {
   const WString a = l == WString::npos ? WString() : left.substr(l);
   const WString b = r == WString::npos ? WString() : right.substr(r);
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  return CompareVersionStrings(a, b);
+  return CompareExactly(a, b);
 }
 
 // The fields of a dotted version, as they stand.
@@ -45,25 +45,38 @@ std::vector<WString> SplitFields(const WString& version) {
   }
 }
 
-// Two-call read of a record's field: a size query with an empty buffer
-// (0 or 234 both give the length), then length + 1 units.
-std::uint32_t ReadRecordString(platform::RawHandle record, std::uint32_t field, WString& value) {
-  char16_t empty[1] = {0};
+// The two-call read of a text that Windows Installer copies into a buffer:
+// read(nullptr, length) with a length of 0 asks for the size (0 or 234 both
+// give it; any other code is returned), then read(buffer, length) with
+// length + 1 units. 0 and the value, cut at its first zero; else the failing
+// call's code, with value untouched.
+template <typename Read>
+std::uint32_t ReadInTwoCalls(Read read, WString& value) {
   std::uint32_t length = 0;
-  const std::uint32_t sized = platform::MsiRecordGetString(record, field, empty, length);
+  const std::uint32_t sized = read(nullptr, length);
   if (sized != 0 && sized != winerror::kMoreData) return sized;
   WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
   std::uint32_t capacity = length + 1;
-  const std::uint32_t read = platform::MsiRecordGetString(record, field, &buffer[0], capacity);
-  if (read != 0) return read;
+  const std::uint32_t result = read(&buffer[0], capacity);
+  if (result != 0) return result;
   CutAtFirstZero(buffer);
   value = buffer;
   return 0;
 }
 
+// A record's field: its size query takes an empty buffer, not a null one.
+std::uint32_t ReadRecordString(platform::RawHandle record, std::uint32_t field, WString& value) {
+  return ReadInTwoCalls(
+      [&](char16_t* buffer, std::uint32_t& length) {
+        char16_t empty[1] = {0};
+        return platform::MsiRecordGetString(record, field, buffer ? buffer : empty, length);
+      },
+      value);
+}
+
 }  // namespace
 
-int CompareVersionStrings(const WString& left, const WString& right) {
+int CompareExactly(const WString& left, const WString& right) {
   // Walks both texts with their terminating zero, so a proper prefix sorts
   // first and the units compare as unsigned 16-bit numbers.
   for (std::size_t i = 0;; ++i) {
@@ -87,7 +100,7 @@ int CompareVersions(const WString& left, const WString& right) {
     const WString& a = i < l.size() ? l[i] : zero;
     const WString& b = i < r.size() ? r[i] : zero;
     const int order = IsNumber(a) && IsNumber(b) ? CompareDigitRuns(a, b)
-                                                 : CompareVersionStrings(a, b);
+                                                 : CompareExactly(a, b);
     if (order != 0) return order;
   }
   return 0;
@@ -116,19 +129,11 @@ std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& n
 }
 
 std::uint32_t ReadInstalledVersion(const WString& productCode, WString& version) {
-  std::uint32_t length = 0;
-  const std::uint32_t sized =
-      platform::MsiGetProductInfo(productCode, u"VersionString", nullptr, length);
-  // A size query may answer "more data" as well as success; either way the
-  // length is known, and only other codes mean the version cannot be read.
-  if (sized != 0 && sized != winerror::kMoreData) return sized;
-  WString buffer(static_cast<std::size_t>(length) + 1, char16_t(0));
-  std::uint32_t capacity = length + 1;
-  const std::uint32_t read =
-      platform::MsiGetProductInfo(productCode, u"VersionString", &buffer[0], capacity);
-  CutAtFirstZero(buffer);
-  version = buffer;
-  return read;
+  return ReadInTwoCalls(
+      [&](char16_t* buffer, std::uint32_t& length) {
+        return platform::MsiGetProductInfo(productCode, u"VersionString", buffer, length);
+      },
+      version);
 }
 
 std::uint32_t FindRelatedProduct(const WString& upgradeCode, WString& productCode) {
@@ -170,7 +175,7 @@ std::uint32_t CompareWithInstalled(const WString& installedProductCode,
     LogLine(u"package version: none to compare with the installed one");
     ShowMessageUnlessSilent(silent, msg::kPackageVersionUnreadable, msg::kErrorCaption,
                             platform::kMbOk | platform::kMbIconError);
-    return package.versionResult != 0 ? package.versionResult : winerror::kInstallPackageInvalid;
+    return winerror::NonZeroCode(package.versionResult, winerror::kInstallPackageInvalid);
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
   // sorts before it as text.

@@ -36,8 +36,10 @@ std::uint32_t ReadPackageIdentity(const WString& packagePath, PackageIdentity& i
 std::uint32_t CompareWithInstalled(const WString& installedProductCode,
                                    const PackageIdentity& package, int& comparison, bool silent);
 
-// Exact ordinal comparison of two texts, code unit by code unit: -1, 0, +1.
-int CompareVersionStrings(const WString& left, const WString& right);
+// Exact ordinal comparison of two texts (product codes, digit runs), code
+// unit by code unit, a proper prefix first: -1, 0, +1. Not a version order:
+// that is CompareVersions.
+int CompareExactly(const WString& left, const WString& right);
 
 // Version order by value: fields split at dots compared as unsigned numbers,
 // a missing field counts as 0, a field that is not a plain number compares as
@@ -58,7 +60,8 @@ std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& n
 // Two-call read of the installed product's "VersionString": a size query
 // with no buffer (0 or 234 both give the length; any other code is returned,
 // 1605 for a product that is not installed), then a read into length + 1
-// units, version cut at its first zero, the second read's code returned.
+// units. 0 and the version, cut at its first zero; else the failing call's
+// code, with version untouched.
 std::uint32_t ReadInstalledVersion(const WString& productCode, WString& version);
 
 // The first installed product of an upgrade code (enumeration index 0) into

@@ -1,5 +1,20 @@
 #include "platform/wstring.h"
 
+namespace {
+
+char16_t FoldAsciiCase(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+}  // namespace
+
+bool EqualIgnoringAsciiCase(std::u16string_view left, std::u16string_view right) {
+  if (left.size() != right.size()) return false;
+  for (std::size_t i = 0; i < left.size(); ++i)
+    if (FoldAsciiCase(left[i]) != FoldAsciiCase(right[i])) return false;
+  return true;
+}
+
 bool Contains(const WString& text, const WString& piece) {
   return text.find(piece) != WString::npos;
 }

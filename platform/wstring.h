@@ -5,8 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 using WString = std::u16string;
+
+// Equal when the ASCII letters A to Z are folded to a to z, as _wcsicmp does
+// in its default locale; every other unit compares as it is.
+bool EqualIgnoringAsciiCase(std::u16string_view left, std::u16string_view right);
 
 // Ordinal, case-sensitive substring test.
 bool Contains(const WString& text, const WString& piece);

@@ -11,7 +11,7 @@ struct Row {
   WString left;
   WString right;
   int byValue;  // CompareVersions
-  int asText;   // CompareVersionStrings
+  int asText;   // CompareExactly
 };
 
 const WString kHugeDigits(5000, u'9');
@@ -53,17 +53,17 @@ TEST(VersionTest, OrdersOnTable) {
     SCOPED_TRACE(ToUtf8(row.left).substr(0, 60) + " vs " + ToUtf8(row.right).substr(0, 60));
     EXPECT_EQ(CompareVersions(row.left, row.right), row.byValue);
     EXPECT_EQ(CompareVersions(row.right, row.left), -row.byValue);
-    EXPECT_EQ(CompareVersionStrings(row.left, row.right), row.asText);
-    EXPECT_EQ(CompareVersionStrings(row.right, row.left), -row.asText);
+    EXPECT_EQ(CompareExactly(row.left, row.right), row.asText);
+    EXPECT_EQ(CompareExactly(row.right, row.left), -row.asText);
   }
 }
 
 // Tests that the text order is by code unit value, not case-folded or by
 // locale: "A" (0x41) before "a" (0x61), Cyrillic after Latin.
 TEST(VersionTest, TextOrderIsByCodeUnit) {
-  EXPECT_EQ(CompareVersionStrings(u"A", u"a"), -1);
-  EXPECT_EQ(CompareVersionStrings(u"я", u"z"), 1);
-  EXPECT_EQ(CompareVersionStrings(u"ab", u"a"), 1);
+  EXPECT_EQ(CompareExactly(u"A", u"a"), -1);
+  EXPECT_EQ(CompareExactly(u"я", u"z"), 1);
+  EXPECT_EQ(CompareExactly(u"ab", u"a"), 1);
 }
 
 // Tests that a version of many thousand fields compares without trouble.
