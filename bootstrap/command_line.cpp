@@ -74,12 +74,11 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
   return ParseOutcome::kOptions;
 }
 
-std::uint32_t ParseCommandLine(BootstrapOptions& options) {
+std::uint32_t ParseCommandLine(BootstrapOptions& options, ParseOutcome& outcome) {
   std::vector<WString> arguments;
-  if (!platform::SplitCommandLine(arguments)) {
+  if (!platform::SplitCommandLine(arguments))
     return winerror::NonZeroCode(platform::GetLastError(), winerror::kNotEnoughMemory);
-  }
-  if (ParseArguments(arguments, options) == ParseOutcome::kHelp) ShowUsage(options);
+  outcome = ParseArguments(arguments, options);
   return 0;
 }
 
@@ -109,11 +108,4 @@ WString BuildUsageText(bool csp, bool ucsp) {
         u"  -KC\t\t\tуровень KC Норвикс CSP\n"
         u"  -Lang\t\t\tязык Норвикс CSP\n";
   return text;
-}
-
-void ShowUsage(const BootstrapOptions& options) {
-  // The help is shown whatever -silent says: it is what was asked for.
-  platform::ShowMessageBox(BuildUsageText(options.csp, options.ucsp), u"Справка",
-                       platform::kMbIconInformation);
-  platform::ExitProcessNormally(0);
 }

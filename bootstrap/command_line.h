@@ -27,16 +27,13 @@ enum class ParseOutcome { kOptions, kHelp };
 // options then hold what was parsed up to that argument.
 ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options);
 
-// Fills options from the process's full command line and returns 0. Does not
-// return when the help is shown: the process ends with exit code 0. When the
-// command line cannot be split, returns the system's error code with every
-// option at its default: the run cannot tell what was asked of it (-silent
-// among others) and must end without a box.
-std::uint32_t ParseCommandLine(BootstrapOptions& options);
+// Fills options from the process's full command line and returns 0, with
+// outcome kHelp when the help is to be shown (the options then hold what was
+// parsed up to the argument that asked for it). When the command line cannot
+// be split, returns the system's error code with every option at its
+// default: the run cannot tell what was asked of it (-silent among others)
+// and must end without a box.
+std::uint32_t ParseCommandLine(BootstrapOptions& options, ParseOutcome& outcome);
 
 // The help text for the provider flags as they stand.
 WString BuildUsageText(bool csp, bool ucsp);
-
-// Shows the help (caption "Справка", whatever -silent says) and ends the
-// process with exit code 0.
-[[noreturn]] void ShowUsage(const BootstrapOptions& options);

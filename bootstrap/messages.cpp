@@ -1,6 +1,5 @@
 #include "bootstrap/messages.h"
 
-#include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -60,22 +59,10 @@ bool LoadMessage(std::uint16_t id, WString& target) {
   return true;
 }
 
-int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t style) {
-  WString text;
-  LoadMessage(textId, text);
-  return ShowMessageText(textId, text, captionId, style);
-}
-
-int ShowMessageText(std::uint16_t messageId, const WString& text, std::uint16_t captionId,
-                    std::uint32_t style) {
-  WString caption;
-  if (captionId != 0) LoadMessage(captionId, caption);
-  const int answer = platform::ShowMessageBox(text, caption, style);
-  LogBox(messageId, answer);
-  return answer;
-}
-
-void ShowMessageUnlessSilent(bool silent, std::uint16_t textId, std::uint16_t captionId,
-                             std::uint32_t style) {
-  if (!silent) ShowMessage(textId, captionId, style);
+Notice ErrorNotice(std::uint16_t message, std::uint16_t caption) {
+  Notice notice;
+  notice.message = message;
+  notice.caption = caption;
+  notice.style = platform::kMbIconError;
+  return notice;
 }

@@ -1,4 +1,5 @@
-// The Russian string table of the program's own module, fetched by id.
+// The Russian string table of the program's own module, fetched by id, and
+// what a step asks the run to show from it.
 #pragma once
 
 #include <cstdint>
@@ -16,23 +17,31 @@ bool LoadMessage(std::uint16_t id, WString& target);
 bool FindBlockEntry(const std::uint8_t* block, std::uint32_t size, unsigned index,
                     std::uint32_t* offset, std::uint16_t* count);
 
-// A message box with no owner window, whose text and caption are messages;
-// the box and its answer go to the run log. Returns the answer (0 when the
-// box could not be shown).
-int ShowMessage(std::uint16_t textId, std::uint16_t captionId, std::uint32_t style);
+// What a box shows besides its message: nothing; the failing code and the
+// installer's log after it (105, 106: "<message>: <code>.\n", then
+// "Install log: <path>" when something is at path); or a file's path and the
+// code in its place-holders (153: %1 and %2, the code as 0x800B0100).
+enum class Insert { kNone, kCodeAndLog, kPathAndCode };
 
-// The same for a text built from a message (a message with a code or a path
-// added): shown under caption `captionId` (0: no caption) and logged as box
-// `messageId`.
-int ShowMessageText(std::uint16_t messageId, const WString& text, std::uint16_t captionId,
-                    std::uint32_t style);
+// A message box that a step below setup/ asks the run for. Nothing below
+// setup/ shows a box: setup/ shows it (unless the run is silent and the box
+// is not one shown regardless) and logs it with its answer.
+struct Notice {
+  std::uint16_t message = 0;  // the string table id; 0: no box
+  std::uint16_t caption = 0;  // the caption's id; 0: an empty caption
+  std::uint32_t style = 0;
+  Insert insert = Insert::kNone;
+  std::uint32_t code = 0;
+  WString path;
+  bool evenWhenSilent = false;  // a box that -silent does not suppress
+};
 
-// ShowMessage unless silent; a silent run shows no box and logs none. For
-// the boxes whose answer does not matter (errors and notices). The flag comes
-// first, and the arguments must have exactly these types: the template below
-// takes every other combination and is deleted, so that a flag and an id
-// passed in each other's place do not compile.
-void ShowMessageUnlessSilent(bool silent, std::uint16_t textId, std::uint16_t captionId,
-                             std::uint32_t style);
-template <typename Silent, typename TextId, typename CaptionId, typename Style>
-void ShowMessageUnlessSilent(Silent, TextId, CaptionId, Style) = delete;
+// An error box (MB_ICONERROR) of `message` under `caption`.
+Notice ErrorNotice(std::uint16_t message, std::uint16_t caption);
+
+// What a step below setup/ tells the run: its code (0: the run goes on) and
+// the box it asks for, if any (also with 0: a failure that the run survives).
+struct StepResult {
+  std::uint32_t code = 0;
+  Notice notice;
+};

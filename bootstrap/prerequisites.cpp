@@ -1,7 +1,6 @@
 #include "bootstrap/prerequisites.h"
 
 #include "bootstrap/message_ids.h"
-#include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
 #include "platform/platform.h"
 
@@ -45,7 +44,7 @@ Refusal JudgeVersion(const platform::WindowsVersion& version) {
 
 }  // namespace
 
-int CheckWindowsVersion(bool silent) {
+StepResult JudgeWindowsVersion() {
   platform::WindowsVersion version;
   Refusal refusal;
   if (!platform::ReadWindowsVersion(version)) {
@@ -58,13 +57,14 @@ int CheckWindowsVersion(bool silent) {
   }
   if (refusal.result == 0) {
     LogLine(u"Windows version gate: accepted");
-    return 0;
+    return StepResult();
   }
   LogValue(u"Windows version gate: refused, result", static_cast<std::uint32_t>(refusal.result));
-
+  StepResult refused;
+  refused.code = static_cast<std::uint32_t>(refusal.result);
+  refused.notice = ErrorNotice(refusal.messageId, msg::kCaption);
   // No service pack can make a version below 5 work: its message is shown
   // also when silent.
-  ShowMessageUnlessSilent(silent && refusal.messageId != msg::kWindowsTooOld, refusal.messageId,
-                          msg::kCaption, platform::kMbIconError);
-  return refusal.result;
+  refused.notice.evenWhenSilent = refusal.messageId == msg::kWindowsTooOld;
+  return refused;
 }

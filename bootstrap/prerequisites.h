@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "bootstrap/messages.h"
+
 // Result for a Windows major version below 5: not otherwise used as an exit
 // code, so an administrator can tell it from the service-pack refusals 3 to 5.
 constexpr int kWindowsTooOldResult = 6;
@@ -14,7 +16,8 @@ constexpr int kWindowsTooOldResult = 6;
 //   5.1 below service pack 2      message 118, result 4
 //   5.2 below service pack 2      message 119, result 5
 //   5.3 and above, 6 and above    accepted, 0
-// A refusal shows its message (caption 104, MB_ICONERROR, no owner) unless
-// silent; the message for a version below 5 is shown also when silent, since
-// that run cannot be made to work by any service pack.
-int CheckWindowsVersion(bool silent);
+// A refusal returns its result with its message (caption 104,
+// MB_ICONERROR) to be shown unless silent; the message for a version below 5
+// is to be shown also when silent, since no service pack can make that run
+// work. Accepted: 0 and no message.
+StepResult JudgeWindowsVersion();

@@ -285,8 +285,3 @@ bool ParseFileVersion(const std::uint8_t* data, std::uint32_t size, WString& ver
   version = Join({high >> 16, u".", high & 0xFFFF, u".", low >> 16, u".", low & 0xFFFF});
   return true;
 }
-
-void ResetRunLogForTesting() {
-  g_log.file.release();
-  g_log.startTick = 0;
-}

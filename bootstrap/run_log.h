@@ -82,7 +82,7 @@ void LogValue(std::u16string_view name, std::u16string_view value);
 void LogValue(std::u16string_view name, std::uint32_t number);
 
 // A message box and its answer: "box 103: No" (Yes, No, OK, Cancel, another
-// answer as a number, "not shown" when MessageBoxW gave 0).
+// answer as a number, "not shown" when the box could not be shown, 0).
 void LogBox(std::uint16_t messageId, int answer);
 
 // The last line of a run: "exit code <code>: <meaning>".
@@ -107,7 +107,3 @@ WString ReadProgramFileVersion();
 // Reads the file version from the VS_FIXEDFILEINFO of a VERSIONINFO
 // resource's data. False when the data holds none.
 bool ParseFileVersion(const std::uint8_t* data, std::uint32_t size, WString& version);
-
-// Forgets the log of the previous simulated process without closing it
-// there: its world is gone.
-void ResetRunLogForTesting();

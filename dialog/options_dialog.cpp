@@ -84,8 +84,8 @@ bool HandleOptionsDialogEvent(platform::WindowRef dialog, platform::DialogEvent 
           Next(dialog, state);
           return true;
         case kCancel:
-          // The process ends in ShowOptionsDialog once the dialog is gone,
-          // so that closing it still destroys the icon.
+          // The run ends once the dialog is gone, so that closing it still
+          // destroys the icon.
           state.cancelled = true;
           platform::EndDialog(dialog, 0);
           return true;
@@ -100,19 +100,19 @@ bool HandleOptionsDialogEvent(platform::WindowRef dialog, platform::DialogEvent 
   return false;
 }
 
-void ShowOptionsDialog(BootstrapOptions& options) {
+DialogOutcome ShowOptionsDialog(BootstrapOptions& options) {
   OptionsDialogState state;
   state.options = &options;
   const std::intptr_t shown = platform::RunModalDialog(kTemplateId, HandleOptionsDialogEvent, &state);
-  // Cancelled before anything was installed: the whole run ends here.
   if (state.cancelled) {
     LogLine(u"options dialog: cancelled");
-    LogExit(0, u"the options dialog was cancelled; nothing was installed");
-    platform::ExitProcessNormally(0);
+    return DialogOutcome::kCancelled;
   }
-  if (shown == -1)
+  if (shown == -1) {
     LogLine(u"options dialog: could not be shown; the command line's choice stands");
-  else
-    LogLine({u"options dialog: Далее; kcPattern ", options.kcPattern, u", langPattern ",
-             options.langPattern});
+    return DialogOutcome::kNotShown;
+  }
+  LogLine({u"options dialog: Далее; kcPattern ", options.kcPattern, u", langPattern ",
+           options.langPattern});
+  return DialogOutcome::kNext;
 }

@@ -28,23 +28,27 @@ constexpr std::uint32_t kViewSwitch = 1015;     // "Опции" / "Скрыть"
 constexpr std::uint16_t kRussianRussia = 1049;
 }  // namespace options_dialog
 
-// Runs dialog 141 modally with no owner window. Returns when "Далее" was
-// pressed, after appending exactly one of "kc1*", "kc2*", "kc3*" to
-// options.kcPattern and one of "rus*", "eng*" to options.langPattern, behind
-// whatever the command line stored there. "Отмена", Escape and the close box
-// end the process with exit code 0 once the dialog is gone; this function then
-// never returns. When the dialog cannot be shown at all (DialogBoxParamW
-// fails) it returns with both patterns untouched and the run goes on with the
-// command line's choice. Shows no messages; the icon it loads for the title
-// bar is destroyed when the dialog closes.
-void ShowOptionsDialog(BootstrapOptions& options);
+enum class DialogOutcome {
+  kNext,       // "Далее": the choice is recorded, the run goes on
+  kCancelled,  // "Отмена", Escape or the close box: the run ends, nothing installed
+  kNotShown,   // DialogBoxParamW failed: the command line's choice stands
+};
+
+// Runs dialog 141 modally with no owner window. After "Далее" exactly one of
+// "kc1*", "kc2*", "kc3*" has been appended to options.kcPattern and one of
+// "rus*", "eng*" to options.langPattern, behind whatever the command line
+// stored there (nothing reads them yet: they are kept for the provider's
+// setup to be given them one day). Cancelled or not shown: both patterns
+// untouched. Shows no messages; the icon it loads for the title bar is
+// destroyed when the dialog closes.
+DialogOutcome ShowOptionsDialog(BootstrapOptions& options);
 
 // What the running dialog holds; lives in ShowOptionsDialog for the length of
 // the dialog and reaches the procedure as its context.
 struct OptionsDialogState {
   BootstrapOptions* options = nullptr;
   platform::IconHandle icon;  // the title bar's icon, destroyed at kDestroy
-  bool cancelled = false;     // "Отмена": the process ends once the dialog is gone
+  bool cancelled = false;     // "Отмена": the run ends once the dialog is gone
 };
 
 // The dialog procedure over the seam's events; context is the running

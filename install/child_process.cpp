@@ -2,7 +2,6 @@
 
 #include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
-#include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
@@ -63,14 +62,10 @@ void MakeTimeStamp(WString& out) {
   platform::WriteStandardOutput(out + u"\n");
 }
 
-std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out) {
+std::uint32_t MakeLogFilePath(WString namePart, WString& out) {
   WString temp;
   const std::uint32_t result = ReadEnvironmentVariable(u"TMP", temp);
-  if (result != 0) {
-    ShowMessageUnlessSilent(silent, msg::kEnvironmentUnreadable, msg::kErrorCaption,
-                            platform::kMbIconError);
-    return result;
-  }
+  if (result != 0) return result;
   WString stamp;
   MakeTimeStamp(stamp);
   // No separator is added or removed: a TMP ending in a backslash gives a
@@ -83,10 +78,13 @@ bool ChoosesOwnLog(const WString& arguments) {
   return Contains(arguments, u"/l") || Contains(arguments, u"/L");
 }
 
-std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, bool silent,
-                                  WString& logPath) {
+Notice TempUnreadableNotice() {
+  return ErrorNotice(msg::kEnvironmentUnreadable, msg::kErrorCaption);
+}
+
+std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, WString& logPath) {
   WString built;
-  const std::uint32_t result = MakeLogFilePath(namePart, silent, built);
+  const std::uint32_t result = MakeLogFilePath(namePart, built);
   if (result != 0) {
     LogLine({label, u": installer log: none, TMP could not be read, error ", result});
     return result;

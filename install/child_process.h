@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "bootstrap/messages.h"
 #include "platform/wstring.h"
 
 // GetLastError after a call that reported failure, or
@@ -39,10 +40,10 @@ std::uint32_t RunLoggedChildProcess(const WString& label, const WString& command
 void MakeTimeStamp(WString& out);
 
 // Builds "TMP" + "\" + namePart + "_" + stamp + ".log" into out and returns
-// 0. On failure (TMP unset or empty) shows message 144 under caption 129
-// (MB_ICONERROR) unless silent, returns the error code (203 for an unset or
-// empty TMP) and leaves out unchanged.
-std::uint32_t MakeLogFilePath(WString namePart, bool silent, WString& out);
+// 0. On failure (TMP unset or empty) returns the error code (203 for an unset
+// or empty TMP; its callers tell the administrator with message 144) and
+// leaves out unchanged.
+std::uint32_t MakeLogFilePath(WString namePart, WString& out);
 
 // Whether an installer's argument text chooses its own logging: it holds
 // "/l" or "/L" anywhere (plain, case-sensitive substring tests, so /lang or
@@ -62,7 +63,9 @@ bool ChoosesOwnLog(const WString& arguments);
 // taken name (a missing folder, one this account cannot write): the
 // installer then fails with its own code; 80 (ERROR_FILE_EXISTS) when all
 // five names are taken, with logPath unchanged: nothing may be started with
-// any of them; or MakeLogFilePath's code (TMP unreadable, after message 144
-// unless silent), with logPath unchanged.
-std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, bool silent,
-                                  WString& logPath);
+// any of them; or MakeLogFilePath's code (TMP unreadable), with logPath
+// unchanged.
+std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, WString& logPath);
+
+// The box for a TMP that cannot be read: message 144 under caption 129.
+Notice TempUnreadableNotice();

@@ -1,7 +1,6 @@
 #include "install/provider_install.h"
 
 #include "bootstrap/message_ids.h"
-#include "bootstrap/messages.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
@@ -9,8 +8,9 @@
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
-std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
-                                       bool reinstall, WString& logPath, WString& commandLine) {
+StepResult BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
+                                    bool reinstall, WString& logPath, WString& commandLine) {
+  StepResult built;
   logPath.clear();
   // A log switch of the user's own wins, and then no log is made.
   if (ChoosesOwnLog(extraArguments)) {
@@ -19,8 +19,14 @@ std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArgum
     // Without TMP the path stays empty and the switch is still passed: the
     // provider's setup then chooses what to do with an empty log name. A
     // taken name is another matter: no provider is started with it.
-    const std::uint32_t arranged = ArrangeInstallerLog(folder, folder, silent, logPath);
-    if (arranged == winerror::kFileExists) return arranged;
+    const std::uint32_t arranged = ArrangeInstallerLog(folder, folder, logPath);
+    if (arranged == winerror::kFileExists) {
+      LogLine({folder, u": the run stops"});
+      built.code = arranged;
+      built.notice = ProviderFailureNotice(arranged, logPath);
+      return built;
+    }
+    if (arranged != 0) built.notice = TempUnreadableNotice();
     Prepend(extraArguments, u"/Lv! \"\"\"" + logPath + u"\"\"\" ");
   }
   // Only the lower-case /q counts: an upper-case /Q of the user's still gets
@@ -35,7 +41,7 @@ std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArgum
   commandLine += u" -noreboot";
   if (silent) commandLine += u" -silent";
   if (reinstall) commandLine += u" -reinstall";
-  return 0;
+  return built;
 }
 
 bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
@@ -55,13 +61,12 @@ bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
   }
 }
 
-WString ProviderFailureText(std::uint32_t code, const WString& logPath) {
-  WString text;
-  LoadMessage(msg::kProviderFailed, text);
-  AppendCode(text, code);
-  text += u".\n";
-  if (!logPath.empty() && platform::PathExists(logPath)) text += u"Install log: " + logPath;
-  return text;
+Notice ProviderFailureNotice(std::uint32_t code, const WString& logPath) {
+  Notice notice = ErrorNotice(msg::kProviderFailed, 0);
+  notice.insert = Insert::kCodeAndLog;
+  notice.code = code;
+  notice.path = logPath;
+  return notice;
 }
 
 WString ProviderProgramPath(const WString& folder) {
@@ -77,45 +82,34 @@ WString ProviderProgramPath(const WString& folder) {
   return current + u"\\" + relative;
 }
 
-std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
-                              bool reinstall, const PublisherCheck& publisher) {
-  WString logPath;
-  WString commandLine;
-  std::uint32_t result =
-      BuildProviderCommandLine(folder, std::move(extraArguments), silent, reinstall, logPath, commandLine);
+StepResult StartProvider(const WString& folder, const WString& commandLine, const WString& logPath,
+                         const PublisherCheck& publisher) {
+  StepResult started;
   // The file checked is the file run: it is held open while the setup runs
   // and started by its path.
-  WString program;
+  const WString program = ProviderProgramPath(folder);
   platform::FileHandle held;
-  bool notTrusted = false;
-  if (result == 0) {
-    program = ProviderProgramPath(folder);
-    result = OpenStartedFile(publisher, folder, program, held);
-    notTrusted = IsSignatureRefusal(result);
-  }
+  started.code = OpenStartedFile(publisher, folder, program, held);
+  const bool notTrusted = IsSignatureRefusal(started.code);
   // Only Setup.exe's own exit code may let the run go on: process creation
   // reports a missing provider folder as 3, which read as the exit code 3
   // would end the run by announcing the provider as installed; the same
   // holds for a wait whose failure code happens to be 3, 4 or a restart code.
   bool exited = false;
-  if (result == 0)
-    result = RunLoggedChildProcess(folder, commandLine, &exited, held ? program : WString());
+  if (started.code == 0)
+    started.code = RunLoggedChildProcess(folder, commandLine, &exited, held ? program : WString());
   bool restartNeeded = false;
-  const bool goOn = exited && ProviderMayGoOn(result, restartNeeded);
+  const bool goOn = exited && ProviderMayGoOn(started.code, restartNeeded);
   LogLine({folder, goOn ? u": the run goes on" : u": the run stops"});
   if (goOn) {
     // The restart is offered at the end of a successful run; a later failure
     // leaves the marker for the next run.
     if (restartNeeded) CreateRestartMarker();
-    return 0;
+    started.code = 0;
+    return started;
   }
-
   // Both boxes of a provider have no caption.
-  if (!silent && notTrusted)
-    ShowMessageText(msg::kFileNotTrusted, FileNotTrustedText(program, result), 0,
-                    platform::kMbIconError);
-  else if (!silent)
-    ShowMessageText(msg::kProviderFailed, ProviderFailureText(result, logPath), 0,
-                    platform::kMbIconError);
-  return result;
+  started.notice = notTrusted ? FileNotTrustedNotice(program, started.code, 0)
+                              : ProviderFailureNotice(started.code, logPath);
+  return started;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "bootstrap/messages.h"
 #include "install/signatures.h"
 #include "platform/wstring.h"
 
@@ -13,11 +14,13 @@
 // extra text chooses its own log (ChoosesOwnLog). The extra text is inserted
 // unchanged. logPath is cleared, then receives the log file that
 // ArrangeInstallerLog made (under the next name when one is taken); without
-// TMP it stays empty and the switch carries nothing between its quotes.
+// TMP it stays empty and the switch carries nothing between its quotes, and
+// the result asks for message 144 under caption 129: the run goes on.
 // Returns 0; or 80 (ERROR_FILE_EXISTS) when every name of the log is taken,
-// with commandLine untouched: the provider must not be started.
-std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
-                                       bool reinstall, WString& logPath, WString& commandLine);
+// with the provider's failure box for that code and commandLine untouched:
+// the provider must not be started.
+StepResult BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
+                                    bool reinstall, WString& logPath, WString& commandLine);
 
 // True for the exit codes after which the run goes on: 0, 3, 4, 1602 (a
 // cancel in the provider's setup does not stop the run), and 3010 and 3011:
@@ -26,10 +29,10 @@ std::uint32_t BuildProviderCommandLine(const WString& folder, WString extraArgum
 // other code: installing more while Windows shuts down is unsafe.
 bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded);
 
-// Text of the provider failure box: message 105 (left out when it cannot be
+// The provider failure box: message 105 (left out when it cannot be
 // loaded), ": <code>", ".\n", then "Install log: " and logPath when logPath
-// is not empty and something exists there.
-WString ProviderFailureText(std::uint32_t code, const WString& logPath);
+// is not empty and something exists there; no caption, MB_ICONERROR.
+Notice ProviderFailureNotice(std::uint32_t code, const WString& logPath);
 
 // The Setup.exe that process creation would start for the relative
 // folder\Setup.exe: the one beside the program when it exists there (the
@@ -37,19 +40,17 @@ WString ProviderFailureText(std::uint32_t code, const WString& logPath);
 // current directory (whether it exists or not).
 WString ProviderProgramPath(const WString& folder);
 
-// Runs folder\Setup.exe (ProviderProgramPath: opened, checked against the
-// bootstrapper's publisher by OpenStartedFile and started by that path while
-// it is held; with the check off and the file not opened, the relative path
-// is left to process creation), waits for it without a time limit and judges
-// its exit code. A file that the check refuses is not started: its box
-// (message 153 with the path and the code, no caption, MB_ICONERROR) unless
-// silent, and the code. Returns 0 when the
-// run may go on, after creating the pending-restart marker when the provider
-// asked for a restart; else the exit code (or the start failure code, or 80
-// when every name of its log is taken and it was not started) unchanged,
-// after the failure box (no caption, MB_ICONERROR) unless silent. A
-// Setup.exe that cannot be started stops the run whatever the code: process
-// creation reports a missing provider folder as 3, which as an exit code
-// would let the run go on.
-std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
-                              bool reinstall, const PublisherCheck& publisher = PublisherCheck());
+// Runs commandLine, folder's Setup.exe (ProviderProgramPath: opened,
+// checked against the bootstrapper's publisher by OpenStartedFile and
+// started by that path while it is held; with the check off and the file
+// not opened, the relative path is left to process creation), waits for it
+// without a time limit and judges its exit code. Returns 0 when the run may
+// go on, after creating the pending-restart marker when the provider asked
+// for a restart; else the exit code (or the start failure code) unchanged,
+// with the failure box (ProviderFailureNotice with logPath), or for a file
+// the check refuses, which is not started, message 153 with its path and
+// the code (no caption). A Setup.exe that cannot be started stops the run
+// whatever the code: process creation reports a missing provider folder as
+// 3, which as an exit code would let the run go on.
+StepResult StartProvider(const WString& folder, const WString& commandLine, const WString& logPath,
+                         const PublisherCheck& publisher);

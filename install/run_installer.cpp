@@ -2,7 +2,6 @@
 
 #include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
-#include "bootstrap/messages.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
@@ -48,8 +47,9 @@ void DeleteSourceHashFile(WString productCode) {
   platform::RemoveFile(windows + u"\\installer\\SourceHash" + productCode);
 }
 
-std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,
-                           bool silent, WString& logPath, const PublisherCheck& publisher) {
+StepResult RunInstaller(const WString& installedProductCode, const WString& packagePath,
+                        WString arguments, WString& logPath, const PublisherCheck& publisher) {
+  StepResult failed;
   // REBOOT=R keeps the installer from restarting on its own; the restart is
   // offered at the end of the run instead.
   Prepend(arguments, u" REBOOT=R ");
@@ -59,28 +59,28 @@ std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arg
   // until msiexec.exe has ended. A refused package changes nothing: no log
   // is made for it and its product's source list is not touched.
   platform::FileHandle heldPackage;
-  std::uint32_t result = OpenStartedFile(publisher, u"plug-in package", packagePath, heldPackage);
-  if (result != 0) {
-    if (!silent && IsSignatureRefusal(result))
-      ShowMessageText(msg::kFileNotTrusted, FileNotTrustedText(packagePath, result),
-                      msg::kErrorCaption, platform::kMbIconError);
-    return result;
+  failed.code = OpenStartedFile(publisher, u"plug-in package", packagePath, heldPackage);
+  if (failed.code != 0) {
+    if (IsSignatureRefusal(failed.code))
+      failed.notice = FileNotTrustedNotice(packagePath, failed.code, msg::kErrorCaption);
+    return failed;
   }
 
   if (!ChoosesOwnLog(arguments)) {
-    // Message 144 for an unreadable TMP is shown there; logPath is left alone
-    // on failure.
-    result = ArrangeInstallerLog(u"msiexec", packageName, silent, logPath);
-    if (result != 0) return result;
+    // logPath is left alone on failure.
+    failed.code = ArrangeInstallerLog(u"msiexec", packageName, logPath);
+    if (failed.code != 0) {
+      if (failed.code != winerror::kFileExists) failed.notice = TempUnreadableNotice();
+      return failed;
+    }
     Prepend(arguments, u"/Lv! \"" + logPath + u"\"");
   }
 
   WString systemDirectory;
-  result = ReadSystemDirectory(systemDirectory);
-  if (result != 0) {
-    ShowMessageUnlessSilent(silent, msg::kSystemDirectoryUnreadable, msg::kErrorCaption,
-                            platform::kMbIconError);
-    return result;
+  failed.code = ReadSystemDirectory(systemDirectory);
+  if (failed.code != 0) {
+    failed.notice = ErrorNotice(msg::kSystemDirectoryUnreadable, msg::kErrorCaption);
+    return failed;
   }
 
   const WString commandLine = u"\"" + systemDirectory + Widen("\\msiexec.exe\" /i \"") +
@@ -89,18 +89,19 @@ std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arg
   // The source list is re-pointed at the package being installed, so that
   // Windows Installer does not ask for the original package's medium. These
   // fail harmlessly for a product that is not installed.
-  platform::MsiSourceListClearAll(productCode);
-  platform::MsiSourceListSetInfo(productCode, kMsiInstallContextMachine, kMsiCodeProduct,
+  platform::MsiSourceListClearAll(installedProductCode);
+  platform::MsiSourceListSetInfo(installedProductCode, kMsiInstallContextMachine, kMsiCodeProduct,
                                  u"PackageName", packageName);
-  DeleteSourceHashFile(productCode);
+  DeleteSourceHashFile(installedProductCode);
 
   // Only msiexec's own exit code can ask for a restart; a code of the start
   // or of the wait is passed up as it is.
+  StepResult ran;
   bool exited = false;
-  result = RunLoggedChildProcess(u"msiexec", commandLine, &exited);
-  if (!exited) return result;
+  ran.code = RunLoggedChildProcess(u"msiexec", commandLine, &exited);
+  if (!exited) return ran;
   bool restartNeeded = false;
-  result = TranslateInstallerExitCode(result, restartNeeded);
+  ran.code = TranslateInstallerExitCode(ran.code, restartNeeded);
   if (restartNeeded) CreateRestartMarker();
-  return result;
+  return ran;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "bootstrap/messages.h"
 #include "install/signatures.h"
 #include "platform/wstring.h"
 
@@ -16,18 +17,20 @@
 // name as its "PackageName" and deleting its source-hash file (Windows 5.2),
 // and translates the exit code (TranslateInstallerExitCode; the restart
 // marker is created for the restart codes).
+// installedProductCode is the installed related product's code (empty on a
+// first installation): its source list is the one prepared.
 // Returns 0 on success; the installer's exit code; RunChildProcess's code
 // when msiexec.exe cannot be run; or the code of the first failing
-// preparation step, after message 144 (TMP unreadable) or 152 (system
-// directory unreadable) under caption 129 unless silent. Nothing is run
-// after a failing step. Before the source list is touched, the package is
-// opened and checked against the bootstrapper's publisher (OpenStartedFile)
-// and held until msiexec.exe has ended; a package the check refuses is not
-// installed: message 153 with its path and the code under caption 129
-// unless silent, and the code.
-std::uint32_t RunInstaller(WString productCode, WString packagePath, WString arguments,
-                           bool silent, WString& logPath,
-                           const PublisherCheck& publisher = PublisherCheck());
+// preparation step, with its box: message 144 (TMP unreadable) or 152
+// (system directory unreadable) under caption 129. Nothing is run after a
+// failing step. Before anything else, the package is opened and checked
+// against the bootstrapper's publisher (OpenStartedFile) and held until
+// msiexec.exe has ended; a package the check refuses is not installed, and
+// nothing is done for it: message 153 with its path and the code under
+// caption 129, and the code.
+StepResult RunInstaller(const WString& installedProductCode, const WString& packagePath,
+                        WString arguments, WString& logPath,
+                        const PublisherCheck& publisher = PublisherCheck());
 
 // 0 for 0, 1641, 3010 and 3011 (restartNeeded set for the last three, which
 // are the installer's success-with-restart codes); every other code

@@ -1,7 +1,6 @@
 #include "install/signatures.h"
 
 #include "bootstrap/message_ids.h"
-#include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
 #include "platform/result_codes.h"
@@ -86,12 +85,10 @@ std::uint32_t OpenStartedFile(const PublisherCheck& check, const WString& label,
   return refused;
 }
 
-WString FileNotTrustedText(const WString& path, std::uint32_t code) {
-  WString text;
-  LoadMessage(msg::kFileNotTrusted, text);
-  const auto path1 = text.find(u"%1");
-  if (path1 != WString::npos) text.replace(path1, 2, path);
-  const auto code2 = text.find(u"%2");
-  if (code2 != WString::npos) text.replace(code2, 2, Hex(code));
-  return text;
+Notice FileNotTrustedNotice(const WString& path, std::uint32_t code, std::uint16_t caption) {
+  Notice notice = ErrorNotice(msg::kFileNotTrusted, caption);
+  notice.insert = Insert::kPathAndCode;
+  notice.path = path;
+  notice.code = code;
+  return notice;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bootstrap/messages.h"
 #include "platform/platform.h"
 #include "platform/wstring.h"
 
@@ -50,6 +51,6 @@ std::uint32_t OpenStartedFile(const PublisherCheck& check, const WString& label,
 // open (without it).
 bool IsSignatureRefusal(std::uint32_t code);
 
-// The text of the box of a file that is not started: message 153 with the
-// file's path for %1 and the code ("0x800B0100") for %2.
-WString FileNotTrustedText(const WString& path, std::uint32_t code);
+// The box of a file that is not started: message 153 with the file's path for
+// %1 and the code ("0x800B0100") for %2, under `caption` (0: none).
+Notice FileNotTrustedNotice(const WString& path, std::uint32_t code, std::uint16_t caption);

@@ -12,12 +12,6 @@ constexpr std::size_t kMaxPackagePath = 259;
 // settle that, and a bound keeps an unattended run from spinning.
 constexpr int kCurrentDirectoryReads = 4;
 
-// IsWow64Process as looked up in kernel32: a process-wide cache that changes
-// at most once from "not looked up" and is never reset in a real run.
-enum class Wow64Entry { kNotLookedUp, kAbsent, kPresent };
-Wow64Entry g_wow64Entry = Wow64Entry::kNotLookedUp;
-platform::IsWow64ProcessFunction g_isWow64Process;
-
 bool IsDotName(const WString& name) { return !name.empty() && name[0] == u'.'; }
 
 bool IsDirectory(const platform::FindData& entry) {
@@ -84,20 +78,20 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
   return winerror::kNoData;
 }
 
-WindowsArchitecture DetectWindowsArchitecture() {
+WindowsArchitecture DetectWindowsArchitecture(Wow64Lookup& lookup) {
   // The x64 build runs on 64-bit Windows only: nothing to ask.
   if (platform::IsProcess64Bit()) return WindowsArchitecture::k64BitProcess;
-  if (g_wow64Entry == Wow64Entry::kNotLookedUp) {
+  if (lookup.state == Wow64Lookup::State::kNotLookedUp) {
     const platform::RawHandle kernel32 = platform::FindLoadedModule(u"kernel32");
     // Without kernel32 nothing is settled: the next call looks again.
     if (kernel32 == 0) return WindowsArchitecture::k32Bit;
-    g_isWow64Process = platform::FindIsWow64Process(kernel32);
-    g_wow64Entry = g_isWow64Process ? Wow64Entry::kPresent : Wow64Entry::kAbsent;
+    lookup.isWow64Process = platform::FindIsWow64Process(kernel32);
+    lookup.state = lookup.isWow64Process ? Wow64Lookup::State::kPresent : Wow64Lookup::State::kAbsent;
   }
-  if (g_wow64Entry == Wow64Entry::kAbsent) return WindowsArchitecture::k32Bit;
+  if (lookup.state == Wow64Lookup::State::kAbsent) return WindowsArchitecture::k32Bit;
   // Asked every time: the answer belongs to this process, not to Windows.
   bool wow64 = false;
-  if (platform::CallIsWow64Process(g_isWow64Process, wow64) && wow64)
+  if (platform::CallIsWow64Process(lookup.isWow64Process, wow64) && wow64)
     return WindowsArchitecture::kWow64;
   return WindowsArchitecture::k32Bit;
 }
@@ -106,9 +100,6 @@ WString ArchitecturePattern(WindowsArchitecture architecture) {
   return architecture == WindowsArchitecture::k32Bit ? u"*win32*" : u"*x64*";
 }
 
-WString SelectArchitecturePattern() { return ArchitecturePattern(DetectWindowsArchitecture()); }
-
-void ResetArchitectureCacheForTesting() {
-  g_wow64Entry = Wow64Entry::kNotLookedUp;
-  g_isWow64Process = platform::IsWow64ProcessFunction();
+WString SelectArchitecturePattern(Wow64Lookup& lookup) {
+  return ArchitecturePattern(DetectWindowsArchitecture(lookup));
 }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "bootstrap/message_ids.h"
-#include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"
 #include "platform/result_codes.h"
 
@@ -158,24 +157,24 @@ std::uint32_t ReadPackageIdentity(const WString& packagePath, PackageIdentity& i
   return 0;
 }
 
-std::uint32_t CompareWithInstalled(const WString& installedProductCode,
-                                   const PackageIdentity& package, int& comparison, bool silent) {
+StepResult CompareWithInstalled(const WString& installedProductCode,
+                                const PackageIdentity& package, int& comparison) {
+  StepResult failed;
   WString installedVersion;
-  const std::uint32_t installed = ReadInstalledVersion(installedProductCode, installedVersion);
-  if (installed != 0) {
-    LogValue(u"installed version: unreadable, error", installed);
-    ShowMessageUnlessSilent(silent, msg::kInstalledVersionUnreadable, msg::kErrorCaption,
-                            platform::kMbOk | platform::kMbIconError);
-    return installed;
+  failed.code = ReadInstalledVersion(installedProductCode, installedVersion);
+  if (failed.code != 0) {
+    LogValue(u"installed version: unreadable, error", failed.code);
+    failed.notice = ErrorNotice(msg::kInstalledVersionUnreadable, msg::kErrorCaption);
+    return failed;
   }
   LogValue(u"installed version", installedVersion);
   // Without its version the package cannot be told from the installed
   // product: neither a refusal nor an upgrade may be decided on nothing.
   if (package.versionResult != 0 || package.productVersion.empty()) {
     LogLine(u"package version: none to compare with the installed one");
-    ShowMessageUnlessSilent(silent, msg::kPackageVersionUnreadable, msg::kErrorCaption,
-                            platform::kMbOk | platform::kMbIconError);
-    return winerror::NonZeroCode(package.versionResult, winerror::kInstallPackageInvalid);
+    failed.code = winerror::NonZeroCode(package.versionResult, winerror::kInstallPackageInvalid);
+    failed.notice = ErrorNotice(msg::kPackageVersionUnreadable, msg::kErrorCaption);
+    return failed;
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it
   // sorts before it as text.
@@ -184,5 +183,5 @@ std::uint32_t CompareWithInstalled(const WString& installedProductCode,
            comparison == 0 ? u" is the installed version"
                            : comparison > 0 ? u" is newer than the installed one"
                                             : u" is older than the installed one"});
-  return 0;
+  return StepResult();
 }

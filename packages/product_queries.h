@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "bootstrap/messages.h"
 #include "platform/platform.h"
 #include "platform/wstring.h"
 
@@ -28,13 +29,13 @@ std::uint32_t ReadPackageIdentity(const WString& packagePath, PackageIdentity& i
 
 // Compares the package's "ProductVersion" with the installed product's
 // "VersionString" (CompareVersions): comparison -1 when the package is older,
-// 0 the same, +1 newer. On failure shows its error box unless silent (131 the
-// installed version unreadable; 134 the package's version unreadable, with
-// that read's code, or empty, with 1620: a package without a version cannot
-// be judged against an installed one; caption 129, error icon) and returns
-// the failing step's code; comparison is then not written.
-std::uint32_t CompareWithInstalled(const WString& installedProductCode,
-                                   const PackageIdentity& package, int& comparison, bool silent);
+// 0 the same, +1 newer. On failure returns the failing step's code with its
+// error box (131 the installed version unreadable; 134 the package's version
+// unreadable, with that read's code, or empty, with 1620: a package without a
+// version cannot be judged against an installed one; caption 129, error
+// icon); comparison is then not written.
+StepResult CompareWithInstalled(const WString& installedProductCode,
+                                const PackageIdentity& package, int& comparison);
 
 // Exact ordinal comparison of two texts (product codes, digit runs), code
 // unit by code unit, a proper prefix first: -1, 0, +1. Not a version order:

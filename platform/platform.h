@@ -51,11 +51,6 @@ class Owned {
 
   RawHandle get() const { return handle_; }
   explicit operator bool() const { return handle_ != 0; }
-  // Closes what is held and gives the place for an out-parameter.
-  RawHandle* put() {
-    reset();
-    return &handle_;
-  }
   RawHandle release() {
     const RawHandle handle = handle_;
     handle_ = 0;
@@ -84,9 +79,6 @@ using FileHandle = Owned<HandleKind::kFile>;
 // time; where the system lacks it, SetDllDirectoryW(""). Called first thing,
 // so that no DLL planted beside the exe (a Downloads folder) is ever loaded.
 void RestrictDllSearchToSystemDirectory();
-
-// Ends the process through the runtime's normal exit (static destructors run).
-[[noreturn]] void ExitProcessNormally(int code);
 
 // Called with the exit code just before the process ends at once, where the
 // C++ library would throw: for want of memory (8) or on an internal error

@@ -4,15 +4,14 @@
 #include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
-#include "bootstrap/prerequisites.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "dialog/options_dialog.h"
-#include "install/plugin_install.h"
-#include "install/provider_install.h"
 #include "install/signatures.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
+#include "setup/boxes.h"
+#include "setup/steps.h"
 
 namespace {
 
@@ -34,14 +33,14 @@ RunMessages MessagesFor(bool csp, bool ucsp) {
   return {msg::kConfirmPlugin, msg::kRestartPlugin, msg::kBrowserPlugin};
 }
 
-// The flow's boxes share one caption, loaded before anything else, and one
-// text that each box loads in turn (a message that cannot be loaded leaves
-// the text as it was).
-int Show(const WString& caption, std::uint16_t id, WString& messageText, std::uint32_t style) {
-  LoadMessage(id, messageText);
-  const int answer = platform::ShowMessageBox(messageText, caption, style);
-  LogBox(id, answer);
-  return answer;
+// The flow's boxes share the program's caption and one text that each box
+// loads in turn (a message that cannot be loaded leaves the text as it was).
+int Show(std::uint16_t id, WString& messageText, std::uint32_t style) {
+  Notice notice;
+  notice.message = id;
+  notice.caption = msg::kCaption;
+  notice.style = style;
+  return ShowBox(notice, messageText);
 }
 
 // The exit line of the run, then the code.
@@ -78,18 +77,17 @@ void LogOptions(const BootstrapOptions& options) {
 }
 
 // The plug-in failure box: message 106, the code, and the log when it exists.
-void ReportPluginFailure(const WString& caption, std::uint32_t result, const WString& logPath,
-                         WString& messageText) {
-  LoadMessage(msg::kPluginFailed, messageText);
-  AppendCode(messageText, result);
-  messageText += u".\n";
-  if (!logPath.empty() && platform::PathExists(logPath)) messageText += u"Install log: " + logPath;
-  LogBox(msg::kPluginFailed, platform::ShowMessageBox(messageText, caption, platform::kMbIconError));
+void ReportPluginFailure(std::uint32_t result, const WString& logPath, WString& messageText) {
+  Notice notice = ErrorNotice(msg::kPluginFailed, msg::kCaption);
+  notice.insert = Insert::kCodeAndLog;
+  notice.code = result;
+  notice.path = logPath;
+  ShowBox(notice, messageText);
 }
 
 // After a successful installation: the restart when the marker asks for one,
 // otherwise the notice that the browser may need a restart.
-int Finish(const BootstrapOptions& options, const WString& caption, WString& messageText) {
+int Finish(const BootstrapOptions& options, WString& messageText) {
   const RunMessages messages = MessagesFor(options.csp, options.ucsp);
   const bool pending = IsRestartPending();
   LogLine(pending ? u"restart marker: present" : u"restart marker: absent");
@@ -102,7 +100,7 @@ int Finish(const BootstrapOptions& options, const WString& caption, WString& mes
       LogValue(u"restart marker: could not be deleted, error", cleared);
     if (options.silent) {
       LogLine(u"restart: -silent, restarting without a question");
-    } else if (Show(caption, messages.restartQuestion, messageText,
+    } else if (Show(messages.restartQuestion, messageText,
                     platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
       return Ended(0, u"done; the restart was declined");
     }
@@ -111,10 +109,10 @@ int Finish(const BootstrapOptions& options, const WString& caption, WString& mes
     LogExit(0, u"done; the restart of Windows is being started");
     if (RestartComputer()) return 0;
     LogValue(u"restart: could not be started, error", platform::GetLastError());
-    if (!options.silent) Show(caption, msg::kRestartFailed, messageText, platform::kMbOk);
+    if (!options.silent) Show(msg::kRestartFailed, messageText, platform::kMbOk);
     return Ended(kRestartFailedExitCode, u"done, but the restart could not be started");
   }
-  if (!options.silent) Show(caption, messages.browserNotice, messageText, platform::kMbOk);
+  if (!options.silent) Show(messages.browserNotice, messageText, platform::kMbOk);
   return Ended(0, pending ? u"done; -norestart keeps the pending restart for a later run"
                           : u"done; no restart pending");
 }
@@ -124,14 +122,18 @@ int Finish(const BootstrapOptions& options, const WString& caption, WString& mes
 int RunBootstrap(bool tailEmpty) {
   // The log is closed at the end of the run, whichever way the run ends.
   RunLogScope logScope;
-  WString captionText;
-  LoadMessage(msg::kCaption, captionText);
   WString messageText;
   WString logPath;
   BootstrapOptions options;
+  ParseOutcome outcome = ParseOutcome::kOptions;
   std::uint32_t parsed = 0;
-  if (!tailEmpty) parsed = ParseCommandLine(options);
-  // The help has ended the process by now: every other run is logged.
+  if (!tailEmpty) parsed = ParseCommandLine(options, outcome);
+  // The help is shown whatever -silent says (it is what was asked for) and
+  // ends the run with 0, before any log: every other run is logged.
+  if (parsed == 0 && outcome == ParseOutcome::kHelp) {
+    ShowHelp(BuildUsageText(options.csp, options.ucsp));
+    return 0;
+  }
   StartRunLog();
   LogValue(u"command line", platform::GetRawCommandLine());
   // A command line that cannot be split (the system is out of memory) ends
@@ -145,23 +147,27 @@ int RunBootstrap(bool tailEmpty) {
 
   if (!platform::IsUserAnAdmin()) {
     LogLine(u"administrator: no");
-    if (!options.silent) Show(captionText, msg::kNotAdministrator, messageText, platform::kMbIconError);
+    if (!options.silent) Show(msg::kNotAdministrator, messageText, platform::kMbIconError);
     return Ended(kNotAdministratorExitCode, u"not started as administrator");
   }
   LogLine(u"administrator: yes");
   if (const int refused = CheckWindowsVersion(options.silent))
     return Ended(refused, u"this Windows version or service pack is refused");
 
-  platform::MsiSetInternalUI(kInstallUiLevelNone);
-
   if (options.silent) {
     LogLine(u"confirmation: not asked (-silent)");
-  } else if (Show(captionText, MessagesFor(options.csp, options.ucsp).confirmation, messageText,
+  } else if (Show(MessagesFor(options.csp, options.ucsp).confirmation, messageText,
                   platform::kMbYesNo) == platform::kIdNo) {
     return Ended(0, u"declined at the confirmation; nothing was installed");
   }
 
-  if (options.selectDlg && options.csp && !options.silent) ShowOptionsDialog(options);
+  if (options.selectDlg && options.csp && !options.silent &&
+      ShowOptionsDialog(options) == DialogOutcome::kCancelled)
+    return Ended(0, u"the options dialog was cancelled; nothing was installed");
+
+  // msi.dll is loaded here, not before the question: nothing before it needs
+  // Windows Installer, and the first box comes as soon as it can.
+  platform::MsiSetInternalUI(kInstallUiLevelNone);
 
   // Before anything is started: a signed bootstrapper starts only what its
   // own publisher signed.
@@ -186,8 +192,8 @@ int RunBootstrap(bool tailEmpty) {
     return Ended(static_cast<int>(result),
                  u"the reinstallation was declined, or the installer was cancelled");
   if (result != 0) {
-    if (!options.silent) ReportPluginFailure(captionText, result, logPath, messageText);
+    if (!options.silent) ReportPluginFailure(result, logPath, messageText);
     return Ended(static_cast<int>(result), u"the plug-in's installation failed");
   }
-  return Finish(options, captionText, messageText);
+  return Finish(options, messageText);
 }

@@ -58,8 +58,6 @@ void RestrictDllSearchToSystemDirectory() {
   if (setDirectory != nullptr) setDirectory(L"");
 }
 
-void ExitProcessNormally(int code) { std::exit(code); }
-
 namespace {
 FatalExitHandler g_fatalExitHandler = nullptr;
 }  // namespace

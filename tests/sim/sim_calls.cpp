@@ -156,11 +156,6 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
 
 void RestrictDllSearchToSystemDirectory() { Enter("SetDefaultDllDirectories"); }
 
-void ExitProcessNormally(int code) {
-  W().calls.emplace_back("exit");
-  throw sim::ProcessExit{code};
-}
-
 std::uint32_t GetLastError() { return W().lastError; }
 
 void SetLastError(std::uint32_t code) { W().lastError = code; }

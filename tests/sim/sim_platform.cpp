@@ -7,7 +7,6 @@
 #include <unordered_map>
 
 #include "bootstrap/run_log.h"
-#include "packages/package_location.h"
 #include "platform/platform.h"
 #include "tests/sim/sim_internal.h"
 #include "tests/sim/sim_sweep.h"
@@ -125,6 +124,8 @@ void Reset() {
       if (r.type == platform::kResourceVersion && r.name == 1) return r.data;
     return std::vector<std::uint8_t>();
   }();
+  // A run log the previous test left open is closed in its own world.
+  if (g_world != nullptr) CloseRunLog();
   delete g_world;
   g_world = new World();
   ++g_generation;
@@ -137,11 +138,6 @@ void Reset() {
   AddFolder(u"C:\\Users\\op\\AppData\\Local\\Temp");
   AddFile(g_world->modulePath);  // the program itself, unsigned unless a test signs it
   ResetInternals();
-  // The system's one cached lookup (IsWow64Process) belongs to the process
-  // that the previous world simulated.
-  ResetArchitectureCacheForTesting();
-  // So does the run log that a previous run may have left open.
-  ResetRunLogForTesting();
 }
 
 bool Enter(const char* call) {
@@ -288,13 +284,9 @@ int CallCount(const std::string& call) {
 }
 
 int RunToExit(const std::function<int()>& f, int* returned) {
-  try {
-    const int r = f();
-    if (returned) *returned = r;
-    return -1;
-  } catch (const ProcessExit& e) {
-    return e.code;
-  }
+  const int r = f();
+  if (returned) *returned = r;
+  return -1;
 }
 
 std::vector<Resource> ReadResources(const std::string& resPath) {

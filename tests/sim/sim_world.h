@@ -18,12 +18,6 @@
 
 namespace sim {
 
-// Thrown by ExitProcessNormally: the simulated process ends here. Tests catch
-// it with RunToExit (below); the system's code never catches anything.
-struct ProcessExit {
-  int code;
-};
-
 struct Box {
   WString text;
   WString caption;
@@ -193,8 +187,10 @@ bool IsHeldOpen(const WString& path);
 void Sign(const WString& path, const std::string& subject, const WString& name);
 void SetSignatureResult(const WString& path, std::uint32_t result);
 
-// Runs f and returns the exit code given to ExitProcessNormally, or -1 when
-// f returned normally (then *returned holds f's result, if asked for).
+// Runs f, the run, which ends by returning its exit code: nothing below the
+// run ends the process. Returns -1, with *returned holding f's result when
+// asked for (the form of the tests from when the help and the dialog's
+// cancellation ended the process themselves).
 int RunToExit(const std::function<int()>& f, int* returned = nullptr);
 
 // Number of calls of a seam function so far.

@@ -150,7 +150,7 @@ TEST_F(ChildProcessTest, TimeStampFormat) {
 // TMP is read in two calls.
 TEST_F(ChildProcessTest, LogPathInTemporaryFolder) {
   WString out;
-  EXPECT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
+  EXPECT_EQ(MakeLogFilePath(u"csp", out), 0u);
   EXPECT_EQ(out, u"C:\\Users\\op\\AppData\\Local\\Temp\\csp_2014-03-07-09-05-31.log");
   EXPECT_EQ(sim::CallCount("GetEnvironmentVariableW"), 2);
   EXPECT_TRUE(sim::W().boxes.empty());
@@ -163,10 +163,10 @@ TEST_F(ChildProcessTest, EachPathReadsTheClock) {
   WString first;
   WString second;
   WString later;
-  ASSERT_EQ(MakeLogFilePath(u"ucsp", true, first), 0u);
-  ASSERT_EQ(MakeLogFilePath(u"ucsp", true, second), 0u);
+  ASSERT_EQ(MakeLogFilePath(u"ucsp", first), 0u);
+  ASSERT_EQ(MakeLogFilePath(u"ucsp", second), 0u);
   sim::W().now.second = 32;
-  ASSERT_EQ(MakeLogFilePath(u"ucsp", true, later), 0u);
+  ASSERT_EQ(MakeLogFilePath(u"ucsp", later), 0u);
   EXPECT_EQ(first, second);
   EXPECT_EQ(later, u"C:\\Users\\op\\AppData\\Local\\Temp\\ucsp_2014-03-07-09-05-32.log");
 }
@@ -176,10 +176,10 @@ TEST_F(ChildProcessTest, EachPathReadsTheClock) {
 TEST_F(ChildProcessTest, TemporaryFolderTakenAsItIs) {
   sim::W().environment[u"TMP"] = u"C:\\Temp\\";
   WString out;
-  ASSERT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
+  ASSERT_EQ(MakeLogFilePath(u"csp", out), 0u);
   EXPECT_EQ(out, u"C:\\Temp\\\\csp_2014-03-07-09-05-31.log");
   sim::W().environment[u"TMP"] = u"C:\\Users\\Оператор\\Temp";
-  ASSERT_EQ(MakeLogFilePath(u"csp", false, out), 0u);
+  ASSERT_EQ(MakeLogFilePath(u"csp", out), 0u);
   EXPECT_EQ(out, u"C:\\Users\\Оператор\\Temp\\csp_2014-03-07-09-05-31.log");
 }
 
@@ -216,7 +216,7 @@ TEST_F(ChildProcessTest, InstallerLogIsCreatedUnderAFreeName) {
     }
     WString logPath = u"kept";
 
-    EXPECT_EQ(ArrangeInstallerLog(u"csp", u"csp", false, logPath), row.result);
+    EXPECT_EQ(ArrangeInstallerLog(u"csp", u"csp", logPath), row.result);
 
     EXPECT_EQ(ToUtf8(logPath), ToUtf8(row.logPath ? stem + row.logPath : WString(u"kept")));
     EXPECT_EQ(sim::FileExists(logPath), row.created);
@@ -233,34 +233,28 @@ struct TmpCase {
   bool set;
   const char16_t* value;
   std::uint32_t staleLastError;
-  bool silent;
 };
 
-// Tests that an unset or empty TMP gives 203 (never 0), shows message 144
-// unless silent, and leaves the output alone.
+// Tests that an unset or empty TMP gives 203 (never 0) and leaves the output
+// alone, and that the box its callers show for it is message 144 under
+// caption 129 with the error icon.
 TEST_F(ChildProcessTest, UnreadableTemporaryFolder) {
-  const TmpCase cases[] = {
-      {false, u"", 0, false}, {false, u"", 0, true},  {true, u"", 0, false},
-      {true, u"", 0, true},   {true, u"", 87, false}, {true, u"", 87, true},
-  };
+  const TmpCase cases[] = {{false, u"", 0}, {true, u"", 0}, {true, u"", 87}};
   for (const auto& c : cases) {
     sim::Reset();
     sim::W().environment.erase(u"TMP");
     if (c.set) sim::W().environment[u"TMP"] = c.value;
     sim::W().lastError = c.staleLastError;
     WString out = u"kept";
-    EXPECT_EQ(MakeLogFilePath(u"csp", c.silent, out), 203u);
+    EXPECT_EQ(MakeLogFilePath(u"csp", out), 203u);
     EXPECT_EQ(out, u"kept");
     EXPECT_EQ(sim::CallCount("localtime"), 0);
-    if (c.silent) {
-      EXPECT_TRUE(sim::W().boxes.empty());
-    } else {
-      ASSERT_EQ(sim::W().boxes.size(), 1u);
-      EXPECT_EQ(sim::W().boxes[0].text, kEnvironmentUnreadable);
-      EXPECT_EQ(sim::W().boxes[0].caption, kErrorCaption);
-      EXPECT_EQ(sim::W().boxes[0].style, 0x10u);
-    }
+    EXPECT_TRUE(sim::W().boxes.empty());
   }
+  const Notice notice = TempUnreadableNotice();
+  EXPECT_EQ(notice.message, 144);
+  EXPECT_EQ(notice.caption, 129);
+  EXPECT_EQ(notice.style, 0x10u);
 }
 
 // Tests that another failure of the variable read passes its own code up.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bootstrap/command_line.h"
+#include "setup/boxes.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -118,9 +119,12 @@ class ParseCommandLineTest : public ::testing::Test {
   int Run(std::vector<WString> arguments, BootstrapOptions& options) {
     arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
     sim::W().commandLine = arguments;
-    int returned = -1;
-    const int exited = sim::RunToExit([&] { return static_cast<int>(ParseCommandLine(options)); }, &returned);
-    return exited >= 0 ? exited : returned;
+    // As the run does: the help is shown, and the run ends with 0.
+    ParseOutcome outcome = ParseOutcome::kOptions;
+    const std::uint32_t parsed = ParseCommandLine(options, outcome);
+    if (parsed == 0 && outcome == ParseOutcome::kHelp)
+      ShowHelp(BuildUsageText(options.csp, options.ucsp));
+    return static_cast<int>(parsed);
   }
 };
 

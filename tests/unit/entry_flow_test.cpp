@@ -89,11 +89,21 @@ TEST_F(EntryFlowTest, ConfirmationByProviderFlags) {
   }
 }
 
-// Tests that Windows Installer's own interface is switched off before anything runs.
+// Tests that Windows Installer's own interface is switched off after the
+// confirmation, before the first installer call, and that a run declined at
+// the confirmation never loads Windows Installer at all.
 TEST_F(EntryFlowTest, SwitchesOffInstallerInterface) {
   sim::W().answers = {platform::kIdNo};
   Run({});
+  EXPECT_EQ(sim::CallCount("MsiSetInternalUI"), 0);
+
+  SetUp();
+  EXPECT_EQ(Run({}), 0);
   EXPECT_EQ(sim::W().internalUiLevel, 2);
+  const auto& calls = sim::W().calls;
+  const auto at = [&](const char* call) { return std::find(calls.begin(), calls.end(), call); };
+  EXPECT_LT(at("MessageBoxW"), at("MsiSetInternalUI"));
+  EXPECT_LT(at("MsiSetInternalUI"), at("MsiOpenDatabaseW"));
 }
 
 // Tests the administrator gate: box 101 unless silent, exit 1, the version not examined.

@@ -156,10 +156,10 @@ const Scenario kScenarios[] = {
 };
 
 // Names in the call log that are not seam calls of their own and cannot
-// fail: the closing of handles and the process exit.
+// fail: the closing of handles.
 bool IsSweepable(const std::string& call) {
   static const std::set<std::string> kNotCalls = {"FindClose", "RegCloseKey", "CloseHandle",
-                                                  "MsiCloseHandle", "DestroyIcon", "exit"};
+                                                  "MsiCloseHandle", "DestroyIcon"};
   return !kNotCalls.count(call) && call.find(':') == std::string::npos;
 }
 

@@ -182,7 +182,10 @@ TEST_F(CurrentDirectoryTest, FailureWithoutErrorIsNoSuccess) {
   EXPECT_NE(ReadCurrentDirectory(read), 0u);
 }
 
-class ArchitectureTest : public PackageLocationTest {};
+class ArchitectureTest : public PackageLocationTest {
+ protected:
+  Wow64Lookup lookup;  // the run's lookup: one for the length of a test
+};
 
 // Tests that a 64-bit process, or a 32-bit one under WOW64, picks the x64
 // word, and that a 64-bit process does not ask WOW64 at all.
@@ -200,17 +203,18 @@ TEST_F(ArchitectureTest, WindowsArchitecturePicksTheWord) {
   };
   for (const auto& row : kRows) {
     sim::Reset();
+    lookup = Wow64Lookup();
     sim::W().process64Bit = row.process64Bit;
     sim::W().wow64 = row.wow64;
-    EXPECT_EQ(DetectWindowsArchitecture(), row.windows) << row.process64Bit << row.wow64;
-    EXPECT_EQ(SelectArchitecturePattern(), row.pattern) << row.process64Bit << row.wow64;
+    EXPECT_EQ(DetectWindowsArchitecture(lookup), row.windows) << row.process64Bit << row.wow64;
+    EXPECT_EQ(SelectArchitecturePattern(lookup), row.pattern) << row.process64Bit << row.wow64;
     EXPECT_EQ(sim::CallCount("IsWow64Process"), 2 * row.wow64Calls);
   }
 }
 
 // Tests that IsWow64Process is looked up once and called on every call.
 TEST_F(ArchitectureTest, LooksUpOnceCallsEachTime) {
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
   EXPECT_EQ(sim::CallCount("GetModuleHandleW"), 1);
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
   EXPECT_EQ(sim::CallCount("IsWow64Process"), 3);
@@ -220,9 +224,9 @@ TEST_F(ArchitectureTest, LooksUpOnceCallsEachTime) {
 // asked again.
 TEST_F(ArchitectureTest, MissingFunctionIsRemembered) {
   sim::W().missingFunctions.insert("IsWow64Process");
-  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
   sim::W().missingFunctions.clear();
-  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
   EXPECT_EQ(sim::CallCount("IsWow64Process"), 0);
 }
@@ -230,10 +234,10 @@ TEST_F(ArchitectureTest, MissingFunctionIsRemembered) {
 // Tests that without a kernel32 module handle the lookup is tried again.
 TEST_F(ArchitectureTest, NoKernel32IsRetried) {
   sim::W().loadedModules.erase(u"kernel32");
-  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 0);
   sim::W().loadedModules.insert(u"kernel32");
-  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
   EXPECT_EQ(sim::CallCount("GetModuleHandleW"), 2);
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
 }
@@ -241,8 +245,8 @@ TEST_F(ArchitectureTest, NoKernel32IsRetried) {
 // Tests that a failing IsWow64Process call gives "*win32*" for that call only.
 TEST_F(ArchitectureTest, FailingCallGivesWin32) {
   sim::FailCall("IsWow64Process", 6, 1);
-  EXPECT_EQ(SelectArchitecturePattern(), u"*win32*");
-  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
 }
 
 }  // namespace

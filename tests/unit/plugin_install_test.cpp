@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "install/plugin_install.h"
+#include "setup/steps.h"
 #include "tests/sim/sim_world.h"
 
 namespace {

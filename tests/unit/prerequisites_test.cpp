@@ -6,6 +6,7 @@
 #include "bootstrap/prerequisites.h"
 #include "platform/platform.h"
 #include "setup/entry_flow.h"
+#include "setup/steps.h"
 #include "tests/sim/sim_world.h"
 
 namespace {

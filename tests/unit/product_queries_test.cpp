@@ -7,6 +7,7 @@
 #include <string>
 
 #include "packages/product_queries.h"
+#include "setup/boxes.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 
@@ -124,6 +125,13 @@ struct Comparison {
   int expected;
 };
 
+// CompareWithInstalled with its box shown as the run shows it.
+std::uint32_t Compare(const PackageIdentity& package, int& comparison, bool silent) {
+  const StepResult compared = CompareWithInstalled(kOldProduct, package, comparison);
+  ShowNotice(compared.notice, silent);
+  return compared.code;
+}
+
 // Tests that the package's version is compared by value with the installed one.
 TEST_F(ProductQueriesTest, ComparesPackageWithInstalled) {
   const Comparison rows[] = {
@@ -137,9 +145,7 @@ TEST_F(ProductQueriesTest, ComparesPackageWithInstalled) {
     sim::Reset();
     InstallOld(Widen(row.installedVersion));
     int comparison = 42;
-    EXPECT_EQ(CompareWithInstalled(kOldProduct, Identity(Widen(row.packageVersion)), comparison,
-                                   false),
-              0u);
+    EXPECT_EQ(Compare(Identity(Widen(row.packageVersion)), comparison, false), 0u);
     EXPECT_EQ(comparison, row.expected);
     EXPECT_TRUE(sim::W().boxes.empty());
   }
@@ -168,7 +174,7 @@ TEST_F(ProductQueriesTest, CompareFailures) {
       sim::Reset();
       if (row.installed) InstallOld(u"1.0");
       int comparison = 42;
-      EXPECT_EQ(CompareWithInstalled(kOldProduct, row.package, comparison, silent), row.result);
+      EXPECT_EQ(Compare(row.package, comparison, silent), row.result);
       EXPECT_EQ(comparison, 42);
       if (silent) {
         EXPECT_TRUE(sim::W().boxes.empty());

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "install/provider_install.h"
+#include "setup/steps.h"
 #include "platform/platform.h"
 #include "tests/sim/sim_world.h"
 
@@ -85,7 +86,8 @@ TEST(BuildProviderCommandLineTest, BuildsEachCase) {
     WString logPath = u"left over";
     WString line;
 
-    EXPECT_EQ(BuildProviderCommandLine(c.folder, c.extra, c.silent, c.reinstall, logPath, line), 0u);
+    EXPECT_EQ(BuildProviderCommandLine(c.folder, c.extra, c.silent, c.reinstall, logPath, line).code,
+              0u);
 
     EXPECT_EQ(ToUtf8(line), ToUtf8(c.expected));
     EXPECT_EQ(ToUtf8(logPath), ToUtf8(c.logPath));

@@ -8,6 +8,7 @@
 
 #include "bootstrap/restart.h"
 #include "install/run_installer.h"
+#include "setup/boxes.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -44,7 +45,10 @@ class RunInstallerTest : public ::testing::Test {
 
   std::uint32_t Run(const WString& productCode, const WString& arguments, bool silent) {
     currentLog = &logPath;
-    return RunInstaller(productCode, kPackage, arguments, silent, logPath);
+    // The box shown as the run shows it.
+    const StepResult ran = RunInstaller(productCode, kPackage, arguments, logPath);
+    ShowNotice(ran.notice, silent);
+    return ran.code;
   }
 
   bool MarkerExists() const { return sim::W().keys.count(kMarker) != 0; }

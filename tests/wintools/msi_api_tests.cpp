@@ -148,7 +148,8 @@ using PlantedMsiTest = MsiApiTest;
 // The plug-in package of the current directory's tree, as the exe finds it.
 WString FindPlugin() {
   WString path;
-  EXPECT_EQ(FindPackageFile(u"vexiscom" + SelectArchitecturePattern(), path), 0u);
+  Wow64Lookup lookup;
+  EXPECT_EQ(FindPackageFile(u"vexiscom" + SelectArchitecturePattern(lookup), path), 0u);
   return path;
 }
 
@@ -179,7 +180,7 @@ TEST_F(MsiApiTest, InstalledPackageIsFoundAndReadBack) {
   EXPECT_EQ(platform::MsiQueryFeatureState(related, u"NOSUCHFEATURE"), -1);
 
   int comparison = 42;
-  EXPECT_EQ(CompareWithInstalled(related, package, comparison, true), 0u);
+  EXPECT_EQ(CompareWithInstalled(related, package, comparison).code, 0u);
   EXPECT_EQ(comparison, 0);
 }
 
@@ -223,7 +224,7 @@ TEST_F(MsiApiTest, SameProductCodeAtANewerVersion) {
   EXPECT_EQ(FindRelatedProduct(package.upgradeCode, related), 0u);
   EXPECT_EQ(related, Value("upgrade.product"));
   int comparison = 42;
-  EXPECT_EQ(CompareWithInstalled(related, package, comparison, true), 0u);
+  EXPECT_EQ(CompareWithInstalled(related, package, comparison).code, 0u);
   EXPECT_EQ(comparison, 1);
 }
 
@@ -240,7 +241,7 @@ TEST_F(MsiApiTest, NothingInstalled) {
   EXPECT_EQ(related, u"");
   EXPECT_EQ(platform::MsiQueryProductState(package.productCode), -1);
   int comparison = 42;
-  EXPECT_EQ(CompareWithInstalled(package.productCode, package, comparison, true), 1605u);
+  EXPECT_EQ(CompareWithInstalled(package.productCode, package, comparison).code, 1605u);
   EXPECT_EQ(comparison, 42);
 }
 
@@ -248,7 +249,8 @@ TEST_F(MsiApiTest, NothingInstalled) {
 // although a win32 package lies in the same folder.
 TEST_F(MsiApiTest, ArchitecturePackageIsTaken) {
   ASSERT_NO_FATAL_FAILURE(EnterFolder(Value("arch.dir")));
-  EXPECT_EQ(SelectArchitecturePattern(), u"*x64*");
+  Wow64Lookup lookup;
+  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
   PackageIdentity package;
   EXPECT_EQ(ReadPackageIdentity(FindPlugin(), package), 0u);
   EXPECT_EQ(package.productCode, Value("arch.x64_product"));
