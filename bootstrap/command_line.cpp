@@ -6,18 +6,8 @@
 namespace {
 
 enum class Option {
-  kHelp,
-  kCsp,
-  kUcsp,
-  kSelectDlg,
-  kSilent,
-  kReinstall,
-  kNorestart,
-  kCspArgs,
-  kKc,
-  kLang,
-  kUcspArgs,
-  kVexisArgs,
+  kHelp, kCsp, kUcsp, kSelectDlg, kSilent, kReinstall, kNorestart,  // flags
+  kCspArgs, kKc, kLang, kUcspArgs, kVexisArgs,                     // take a value
   kUnknown,
 };
 

@@ -59,10 +59,19 @@ bool LoadMessage(std::uint16_t id, WString& target) {
   return true;
 }
 
-Notice ErrorNotice(std::uint16_t message, std::uint16_t caption) {
+Notice FailureNotice(std::uint16_t message, std::uint16_t caption, std::uint32_t code,
+                     const WString& logPath) {
+  Notice notice = NoticeOf(message, caption);
+  notice.insert = Insert::kCodeAndLog;
+  notice.code = code;
+  notice.path = logPath;
+  return notice;
+}
+
+Notice NoticeOf(std::uint16_t message, std::uint16_t caption, std::uint32_t style) {
   Notice notice;
   notice.message = message;
   notice.caption = caption;
-  notice.style = platform::kMbIconError;
+  notice.style = style;
   return notice;
 }

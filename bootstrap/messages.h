@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "platform/wstring.h"
 
 // Loads message `id` into target. True when the id has a non-empty entry:
@@ -17,15 +18,14 @@ bool LoadMessage(std::uint16_t id, WString& target);
 bool FindBlockEntry(const std::uint8_t* block, std::uint32_t size, unsigned index,
                     std::uint32_t* offset, std::uint16_t* count);
 
-// What a box shows besides its message: nothing; the failing code and the
-// installer's log after it (105, 106: "<message>: <code>.\n", then
-// "Install log: <path>" when something is at path); or a file's path and the
-// code in its place-holders (153: %1 and %2, the code as 0x800B0100).
+// What a box adds to its message: the code and the installer's log (105,
+// 106: ": <code>.\n", "Install log: <path>" when something is there); or a
+// path and the code for %1 and %2 (153, the code as 0x800B0100).
 enum class Insert { kNone, kCodeAndLog, kPathAndCode };
 
-// A message box that a step below setup/ asks the run for. Nothing below
-// setup/ shows a box: setup/ shows it (unless the run is silent and the box
-// is not one shown regardless) and logs it with its answer.
+// A box that a step below setup/ asks the run for: nothing below setup/
+// shows one. setup/ shows it unless the run is silent (and the box not one
+// shown regardless), and logs it with its answer.
 struct Notice {
   std::uint16_t message = 0;  // the string table id; 0: no box
   std::uint16_t caption = 0;  // the caption's id; 0: an empty caption
@@ -36,11 +36,16 @@ struct Notice {
   bool evenWhenSilent = false;  // a box that -silent does not suppress
 };
 
-// An error box (MB_ICONERROR) of `message` under `caption`.
-Notice ErrorNotice(std::uint16_t message, std::uint16_t caption);
+// The box of `message` under `caption`, an error box unless style says else.
+Notice NoticeOf(std::uint16_t message, std::uint16_t caption,
+                std::uint32_t style = platform::kMbIconError);
 
-// What a step below setup/ tells the run: its code (0: the run goes on) and
-// the box it asks for, if any (also with 0: a failure that the run survives).
+// The error box of a failing installer: `message` with the code and the log.
+Notice FailureNotice(std::uint16_t message, std::uint16_t caption, std::uint32_t code,
+                     const WString& logPath);
+
+// What a step below setup/ returns: its code (0: the run goes on) and the
+// box it asks for, if any (also with 0: a failure the run survives).
 struct StepResult {
   std::uint32_t code = 0;
   Notice notice;

@@ -62,7 +62,7 @@ StepResult JudgeWindowsVersion() {
   LogValue(u"Windows version gate: refused, result", static_cast<std::uint32_t>(refusal.result));
   StepResult refused;
   refused.code = static_cast<std::uint32_t>(refusal.result);
-  refused.notice = ErrorNotice(refusal.messageId, msg::kCaption);
+  refused.notice = NoticeOf(refusal.messageId, msg::kCaption);
   // No service pack can make a version below 5 work: its message is shown
   // also when silent.
   refused.notice.evenWhenSilent = refusal.messageId == msg::kWindowsTooOld;

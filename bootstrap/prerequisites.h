@@ -16,8 +16,7 @@ constexpr int kWindowsTooOldResult = 6;
 //   5.1 below service pack 2      message 118, result 4
 //   5.2 below service pack 2      message 119, result 5
 //   5.3 and above, 6 and above    accepted, 0
-// A refusal returns its result with its message (caption 104,
-// MB_ICONERROR) to be shown unless silent; the message for a version below 5
-// is to be shown also when silent, since no service pack can make that run
-// work. Accepted: 0 and no message.
+// A refusal returns its result and message (caption 104, MB_ICONERROR); the
+// one for a version below 5 is shown also when silent: no service pack can
+// make that run work.
 StepResult JudgeWindowsVersion();

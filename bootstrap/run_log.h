@@ -18,25 +18,21 @@
 // log's name and of the installers' log names.
 WString FormatTimeStamp(const platform::LocalTime& time);
 
-// The rule of every log name in TMP, the run log's and the installers': a
-// new file at <stem>.log or, when that name is taken, at <stem>_2.log and so
-// on up to _5 (a few names, so that a folder filled with planted names cannot
-// hold the run up). Each is created as a file that must not exist yet,
-// without following a link or reparse point: nothing that already exists is
-// opened, followed, truncated or deleted. Returns the file created (an empty
-// holder when none was); path is the last name tried. error: 0; or
-// ERROR_FILE_EXISTS (80) when all five names are taken; or the code of an
-// attempt that failed for another reason (a folder that is missing or not
-// writable), after which no further name is tried. Keeps the thread's last
-// error as it found it.
+// The rule of every log name in TMP: a new file at <stem>.log or, when the
+// name is taken, <stem>_2.log up to _5 (a few names, so that planted names
+// cannot hold the run up), each created as a file that must not exist yet,
+// without following a link or reparse point: nothing that exists is opened,
+// followed, truncated or deleted. Returns the file created (or an empty
+// holder); path is the last name tried; error 0, 80 when all five are taken,
+// or the code of an attempt that failed otherwise (a missing or read-only
+// folder: no further name is tried). Keeps the thread's last error.
 platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::uint32_t& error);
 
 // Starts the log of this run in folder (the value of TMP) as a new file
-// named vexissetup_<stamp of start>.log, by the rule of CreateNewLogFile;
-// when no name is free the run goes on without a log. Writes the UTF-8 byte-order mark and the first line: the start's
-// local date and time, fileVersion and programPath. The milliseconds of the
-// later lines count from here. True when the log is being written. An empty
-// folder gives no log.
+// named vexissetup_<stamp of start>.log, by the rule of CreateNewLogFile
+// (none free, or an empty folder: no log). Writes the UTF-8 byte-order mark
+// and the first line: the start's local date and time, fileVersion and
+// programPath; later lines count milliseconds from here. True when logging.
 bool OpenRunLog(const WString& folder, const platform::LocalTime& start,
                 const WString& programPath, const WString& fileVersion);
 
@@ -47,8 +43,7 @@ bool OpenRunLog(const WString& folder, const platform::LocalTime& start,
 void CloseRunLog();
 
 // Closes the log when the scope that holds it ends, on every path out of it:
-// the entry flow holds one for the length of the run. (A process that ends
-// through the runtime's exit closes the log with its static objects.)
+// the entry flow holds one for the length of the run.
 class RunLogScope {
  public:
   RunLogScope() = default;

@@ -34,25 +34,21 @@ enum class DialogOutcome {
   kNotShown,   // DialogBoxParamW failed: the command line's choice stands
 };
 
-// Runs dialog 141 modally with no owner window. After "Далее" exactly one of
-// "kc1*", "kc2*", "kc3*" has been appended to options.kcPattern and one of
-// "rus*", "eng*" to options.langPattern, behind whatever the command line
-// stored there (nothing reads them yet: they are kept for the provider's
-// setup to be given them one day). Cancelled or not shown: both patterns
-// untouched. Shows no messages; the icon it loads for the title bar is
-// destroyed when the dialog closes.
+// Runs dialog 141 modally with no owner window. "Далее" appends one of
+// "kc1*", "kc2*", "kc3*" to options.kcPattern and one of "rus*", "eng*" to
+// options.langPattern, behind what the command line stored (nothing reads
+// them yet: kept for the provider's setup to be given one day). Shows no
+// messages; its title bar's icon is destroyed when the dialog closes.
 DialogOutcome ShowOptionsDialog(BootstrapOptions& options);
 
-// What the running dialog holds; lives in ShowOptionsDialog for the length of
-// the dialog and reaches the procedure as its context.
+// What the running dialog holds: ShowOptionsDialog's, the procedure's context.
 struct OptionsDialogState {
   BootstrapOptions* options = nullptr;
   platform::IconHandle icon;  // the title bar's icon, destroyed at kDestroy
   bool cancelled = false;     // "Отмена": the run ends once the dialog is gone
 };
 
-// The dialog procedure over the seam's events; context is the running
-// dialog's OptionsDialogState. True when the event was handled; for kInit
-// true also lets the system put the focus on the first tab stop ("Далее").
+// The dialog procedure over the seam's events (context: the OptionsDialogState).
+// True when handled; for kInit also lets the focus go to "Далее".
 bool HandleOptionsDialogEvent(platform::WindowRef dialog, platform::DialogEvent event,
                               std::uint32_t controlId, void* context);

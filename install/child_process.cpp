@@ -15,38 +15,29 @@ std::uint32_t LastFailure() {
   return winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
 }
 
-std::uint32_t RunChildProcess(const WString& commandLine, bool* exited,
+std::uint32_t RunChildProcess(const WString& label, const WString& commandLine, bool* exited,
                               const WString& applicationName) {
-  if (exited) *exited = false;
-  // CreateProcessW may write into its command line, so it gets a copy.
-  WString writable = commandLine;
-  platform::ChildProcess child;
-  if (!platform::StartProcess(applicationName, writable, platform::kCreateNoWindow, child))
-    return LastFailure();
-
-  std::uint32_t result = 0;
-  std::uint32_t exitCode = 0;
-  if (platform::WaitForever(child.process.get()) != kWaitObject0) {
-    // Without the wait the child may still be running: its outcome is
-    // unknown, which must not read as the installer's success.
-    result = LastFailure();
-  } else if (!platform::GetExitCodeProcess(child.process.get(), exitCode)) {
-    result = LastFailure();
-  } else {
-    result = exitCode;
-    if (exited) *exited = true;
-  }
-  child.process.reset();
-  child.thread.reset();
-  return result;
-}
-
-std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
-                                    bool* exited, const WString& applicationName) {
   LogLine({label, u": started ", commandLine});
   const std::uint32_t start = platform::GetTickCount();
   bool ended = false;
-  const std::uint32_t result = RunChildProcess(commandLine, &ended, applicationName);
+  std::uint32_t result = 0;
+  // CreateProcessW may write into its command line, so it gets a copy.
+  WString writable = commandLine;
+  platform::ChildProcess child;
+  std::uint32_t exitCode = 0;
+  if (!platform::StartProcess(applicationName, writable, platform::kCreateNoWindow, child)) {
+    result = LastFailure();
+  } else if (platform::WaitForever(child.process.get()) != kWaitObject0 ||
+             !platform::GetExitCodeProcess(child.process.get(), exitCode)) {
+    // Without the wait or the exit code the child's outcome is unknown,
+    // which must not read as the installer's success.
+    result = LastFailure();
+  } else {
+    result = exitCode;
+    ended = true;
+  }
+  child.process.reset();
+  child.thread.reset();
   const std::uint32_t elapsed = platform::GetTickCount() - start;
   if (ended)
     LogLine({label, u": ended after ", elapsed, u" ms with exit code ", result});
@@ -79,7 +70,7 @@ bool ChoosesOwnLog(const WString& arguments) {
 }
 
 Notice TempUnreadableNotice() {
-  return ErrorNotice(msg::kEnvironmentUnreadable, msg::kErrorCaption);
+  return NoticeOf(msg::kEnvironmentUnreadable, msg::kErrorCaption);
 }
 
 std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, WString& logPath) {

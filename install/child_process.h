@@ -11,43 +11,29 @@
 std::uint32_t LastFailure();
 
 // Runs commandLine (CREATE_NO_WINDOW, no inheritance, the caller's
-// environment and directory) and waits for its end without a time limit; the
-// child's process and thread handles are closed before returning. Returns the
-// child's exit code, or the system error code when it cannot be started, or
-// when the wait or the exit-code query fails (the outcome is then unknown,
-// never success). Never 0 unless the child exited with 0. Shows nothing.
-// exited, when given, tells whether the result is the child's own exit code:
-// a start or wait failure and an exit code share one range (2 is a missing
-// file or a child's 2), so only an exit code may be judged as one.
-// applicationName, when not empty, is the program's path, so that the file
-// started is that file, not one found by a search; the command line is the
-// same either way.
-std::uint32_t RunChildProcess(const WString& commandLine, bool* exited = nullptr,
-                              const WString& applicationName = WString());
-
-// RunChildProcess with two lines in the run log, named by label ("csp",
-// "plug-in"): "<label>: started <command line>" before, and after it
-// "<label>: ended after <ms> ms with exit code <code>", or, when the child
-// gave no exit code of its own, the error code instead. Same result and
-// exited as RunChildProcess.
-std::uint32_t RunLoggedChildProcess(const WString& label, const WString& commandLine,
-                                    bool* exited = nullptr,
-                                    const WString& applicationName = WString());
+// environment and directory; applicationName, when given, the program's path,
+// so that no search chooses the file) and waits without a time limit; the
+// child's handles are closed before returning. Returns its exit code, or the
+// system error code when it cannot be started or its end not observed (an
+// unknown outcome, never success). exited tells whether the result is the
+// child's own exit code: a start failure and an exit code share one range
+// (2 is a missing file or a child's 2), so only an exit code may be judged.
+// The run log gets "<label>: started <command line>" and "<label>: ended
+// after <ms> ms with exit code <code>" (or the error code when it gave none).
+std::uint32_t RunChildProcess(const WString& label, const WString& commandLine,
+                              bool* exited = nullptr, const WString& applicationName = WString());
 
 // Writes the current local time to out as 2014-03-07-09-05-31 (19
 // characters, "%Y-%m-%d-%H-%M-%S"), and the same text with a line break to
 // the process's standard output, when it has one.
 void MakeTimeStamp(WString& out);
 
-// Builds "TMP" + "\" + namePart + "_" + stamp + ".log" into out and returns
-// 0. On failure (TMP unset or empty) returns the error code (203 for an unset
-// or empty TMP; its callers tell the administrator with message 144) and
-// leaves out unchanged.
+// "TMP" + "\" + namePart + "_" + stamp + ".log" into out, and 0; or, TMP unset
+// or empty, 203 with out unchanged (its callers tell it with message 144).
 std::uint32_t MakeLogFilePath(WString namePart, WString& out);
 
-// Whether an installer's argument text chooses its own logging: it holds
-// "/l" or "/L" anywhere (plain, case-sensitive substring tests, so /lang or
-// /Log count too). No log is then arranged here.
+// Whether an installer's arguments choose their own logging: "/l" or "/L"
+// anywhere (case-sensitive substrings: /lang and /Log count too).
 bool ChoosesOwnLog(const WString& arguments);
 
 // The verbose log an installer is told to write, TMP\<namePart>_<stamp>.log

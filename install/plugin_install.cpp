@@ -12,15 +12,6 @@ namespace {
 constexpr int kInstallStateDefault = 5;
 constexpr int kInstallStateAbsent = 2;
 
-const char16_t* Wow64Text(WindowsArchitecture windows) {
-  switch (windows) {
-    case WindowsArchitecture::kWow64: return u"yes";
-    case WindowsArchitecture::k64BitProcess: return u"no, a 64-bit process on 64-bit Windows";
-    case WindowsArchitecture::k32Bit: break;
-  }
-  return u"no";
-}
-
 }  // namespace
 
 StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
@@ -31,8 +22,11 @@ StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
   Wow64Lookup lookup;
   const WindowsArchitecture windows = DetectWindowsArchitecture(lookup);
   const WString architecture = ArchitecturePattern(windows);
-  LogLine({u"WOW64: ", Wow64Text(windows), u"; plug-in package pattern vexiscom", architecture,
-           u".msi"});
+  LogLine({u"WOW64: ",
+           windows == WindowsArchitecture::kWow64          ? u"yes"
+           : windows == WindowsArchitecture::k64BitProcess ? u"no, a 64-bit process on 64-bit Windows"
+                                                           : u"no",
+           u"; plug-in package pattern vexiscom", architecture, u".msi"});
   planned.code = FindPackageFile(u"vexiscom" + architecture, plan.packagePath);
   if (planned.code == 0) {
     LogValue(u"plug-in package", plan.packagePath);
@@ -42,7 +36,7 @@ StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
     LogValue(u"plug-in package: none usable found, error", planned.code);
   }
   if (planned.code != 0) {
-    planned.notice = ErrorNotice(msg::kProductCodeUnreadable, msg::kErrorCaption);
+    planned.notice = NoticeOf(msg::kProductCodeUnreadable, msg::kErrorCaption);
     return planned;
   }
   const PackageIdentity& package = plan.package;
@@ -68,13 +62,10 @@ StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
 
   planned = CompareWithInstalled(plan.installedCode, package, plan.comparison);
   if (planned.code != 0) return planned;
-  if (plan.comparison == 0 && !reinstall) {
-    planned.notice.message = msg::kReinstallQuestion;
-    planned.notice.caption = msg::kUpdateCaption;
-    planned.notice.style = platform::kMbYesNo;
-  } else if (plan.comparison < 0) {
-    planned.notice = ErrorNotice(msg::kNewerInstalled, msg::kUpdateCaption);
-  }
+  if (plan.comparison == 0 && !reinstall)
+    planned.notice = NoticeOf(msg::kReinstallQuestion, msg::kUpdateCaption, platform::kMbYesNo);
+  else if (plan.comparison < 0)
+    planned.notice = NoticeOf(msg::kNewerInstalled, msg::kUpdateCaption);
   return planned;
 }
 
@@ -92,9 +83,7 @@ StepResult InstallPlannedPlugin(const PluginPlan& plan, Answer answer, WString e
         }
         if (answer != Answer::kYes) {
           LogValue(u"decision", u"the same version is installed; the reinstallation was declined");
-          StepResult declined;
-          declined.code = winerror::kInstallUserExit;
-          return declined;
+          return {winerror::kInstallUserExit, {}};
         }
         reinstall = true;
       }

@@ -23,7 +23,7 @@ StepResult BuildProviderCommandLine(const WString& folder, WString extraArgument
     if (arranged == winerror::kFileExists) {
       LogLine({folder, u": the run stops"});
       built.code = arranged;
-      built.notice = ProviderFailureNotice(arranged, logPath);
+      built.notice = FailureNotice(msg::kProviderFailed, 0, arranged, logPath);
       return built;
     }
     if (arranged != 0) built.notice = TempUnreadableNotice();
@@ -61,14 +61,6 @@ bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
   }
 }
 
-Notice ProviderFailureNotice(std::uint32_t code, const WString& logPath) {
-  Notice notice = ErrorNotice(msg::kProviderFailed, 0);
-  notice.insert = Insert::kCodeAndLog;
-  notice.code = code;
-  notice.path = logPath;
-  return notice;
-}
-
 WString ProviderProgramPath(const WString& folder) {
   const WString relative = folder + u"\\Setup.exe";
   const WString program = ReadProgramPath();
@@ -97,7 +89,7 @@ StepResult StartProvider(const WString& folder, const WString& commandLine, cons
   // holds for a wait whose failure code happens to be 3, 4 or a restart code.
   bool exited = false;
   if (started.code == 0)
-    started.code = RunLoggedChildProcess(folder, commandLine, &exited, held ? program : WString());
+    started.code = RunChildProcess(folder, commandLine, &exited, held ? program : WString());
   bool restartNeeded = false;
   const bool goOn = exited && ProviderMayGoOn(started.code, restartNeeded);
   LogLine({folder, goOn ? u": the run goes on" : u": the run stops"});
@@ -110,6 +102,6 @@ StepResult StartProvider(const WString& folder, const WString& commandLine, cons
   }
   // Both boxes of a provider have no caption.
   started.notice = notTrusted ? FileNotTrustedNotice(program, started.code, 0)
-                              : ProviderFailureNotice(started.code, logPath);
+                              : FailureNotice(msg::kProviderFailed, 0, started.code, logPath);
   return started;
 }

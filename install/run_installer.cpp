@@ -79,12 +79,12 @@ StepResult RunInstaller(const WString& installedProductCode, const WString& pack
   WString systemDirectory;
   failed.code = ReadSystemDirectory(systemDirectory);
   if (failed.code != 0) {
-    failed.notice = ErrorNotice(msg::kSystemDirectoryUnreadable, msg::kErrorCaption);
+    failed.notice = NoticeOf(msg::kSystemDirectoryUnreadable, msg::kErrorCaption);
     return failed;
   }
 
-  const WString commandLine = u"\"" + systemDirectory + Widen("\\msiexec.exe\" /i \"") +
-                              packagePath + Widen("\" ") + arguments;
+  const WString commandLine =
+      u"\"" + systemDirectory + u"\\msiexec.exe\" /i \"" + packagePath + u"\" " + arguments;
 
   // The source list is re-pointed at the package being installed, so that
   // Windows Installer does not ask for the original package's medium. These
@@ -98,7 +98,7 @@ StepResult RunInstaller(const WString& installedProductCode, const WString& pack
   // or of the wait is passed up as it is.
   StepResult ran;
   bool exited = false;
-  ran.code = RunLoggedChildProcess(u"msiexec", commandLine, &exited);
+  ran.code = RunChildProcess(u"msiexec", commandLine, &exited);
   if (!exited) return ran;
   bool restartNeeded = false;
   ran.code = TranslateInstallerExitCode(ran.code, restartNeeded);

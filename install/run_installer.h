@@ -7,27 +7,20 @@
 #include "install/signatures.h"
 #include "platform/wstring.h"
 
-// Puts " REBOOT=R " in front of the argument text and, unless the text holds
-// "/l" or "/L" (case-sensitive), a "/Lv!" verbose log in TMP named after the
-// package file and the local time; logPath receives that log's path as soon
-// as it is built and is left alone otherwise. Then reads the system
-// directory, runs
+// Opens the package and checks it against the bootstrapper's publisher
+// (OpenStartedFile; held until msiexec.exe has ended). Puts " REBOOT=R " in
+// front of the argument text and, unless the text holds "/l" or "/L", a
+// "/Lv!" verbose log in TMP (ArrangeInstallerLog; logPath receives it as
+// soon as it is made). Reads the system directory, prepares the source list
+// of installedProductCode (the installed related product's; empty on a
+// first installation): cleared, the package's file name as "PackageName",
+// its source-hash file deleted on Windows 5.2. Runs
 //   "<system dir>\msiexec.exe" /i "<package path>" <argument text>
-// after clearing the product's source list, recording the package's file
-// name as its "PackageName" and deleting its source-hash file (Windows 5.2),
-// and translates the exit code (TranslateInstallerExitCode; the restart
-// marker is created for the restart codes).
-// installedProductCode is the installed related product's code (empty on a
-// first installation): its source list is the one prepared.
-// Returns 0 on success; the installer's exit code; RunChildProcess's code
-// when msiexec.exe cannot be run; or the code of the first failing
-// preparation step, with its box: message 144 (TMP unreadable) or 152
-// (system directory unreadable) under caption 129. Nothing is run after a
-// failing step. Before anything else, the package is opened and checked
-// against the bootstrapper's publisher (OpenStartedFile) and held until
-// msiexec.exe has ended; a package the check refuses is not installed, and
-// nothing is done for it: message 153 with its path and the code under
-// caption 129, and the code.
+// and translates its exit code (TranslateInstallerExitCode; the restart
+// marker for the restart codes). Returns 0, the installer's exit code,
+// RunChildProcess's code, or the first failing step's code with its box,
+// caption 129: 153 (path and code) for a package the check refuses, 144 for
+// TMP, 152 for the system directory. Nothing is done after a failing step.
 StepResult RunInstaller(const WString& installedProductCode, const WString& packagePath,
                         WString arguments, WString& logPath,
                         const PublisherCheck& publisher = PublisherCheck());

@@ -86,7 +86,7 @@ std::uint32_t OpenStartedFile(const PublisherCheck& check, const WString& label,
 }
 
 Notice FileNotTrustedNotice(const WString& path, std::uint32_t code, std::uint16_t caption) {
-  Notice notice = ErrorNotice(msg::kFileNotTrusted, caption);
+  Notice notice = NoticeOf(msg::kFileNotTrusted, caption);
   notice.insert = Insert::kPathAndCode;
   notice.path = path;
   notice.code = code;

@@ -13,12 +13,10 @@
 
 // What the run asks of the files it starts.
 struct PublisherCheck {
-  // The bootstrapper's own signature verified: every file started must be
-  // signed by the same publisher.
-  bool on = false;
-  // The subject of its signer's certificate, as encoded there: a file's
-  // signer must have exactly this subject (a renewed certificate of the same
-  // publisher has it too).
+  bool on = false;  // the bootstrapper's own signature verified
+  // Its signer certificate's subject, as encoded there: every file started
+  // must have a signer with exactly this subject (so a renewed certificate of
+  // the same publisher passes).
   std::string subject;
 };
 
@@ -30,25 +28,21 @@ struct PublisherCheck {
 // started as it would be without the check. The run log says which and why.
 PublisherCheck CheckOwnSignature();
 
-// Opens `path`, a file about to be started or handed to the installer, for
-// reading with writers and deletion refused, and keeps it open in `held`
-// until the caller's child has ended, so that the file checked is the file
-// run. Verifies its signature through that handle and logs its state and
-// signer under `label` (also when the check is off). Returns 0 when it may be
-// started: the check is off, or the file's signature verifies with the
-// bootstrapper's signer subject. Otherwise nothing may be started with it,
-// and the code says why: the verification's own (TRUST_E_NOSIGNATURE
-// 0x800B0100, TRUST_E_BAD_DIGEST 0x80096010, ...), TRUST_E_SUBJECT_NOT_TRUSTED
-// (0x800B0004) for another publisher's signature, or, with the check on, the
-// error of an open that failed (a file that cannot be read cannot be
-// checked). With the check off, a file that cannot be opened is started as
-// it is, `held` left empty. Shows nothing.
+// Opens `path`, a file about to be started or handed to the installer, with
+// writers and deletion refused, into `held`, kept until the child has ended:
+// the file checked is the file run. Verifies its signature through that
+// handle and logs its state and signer under `label` (also with the check
+// off). 0 when it may be started: the check is off, or its signer has the
+// bootstrapper's subject. Else nothing may be started with it: the
+// verification's code (0x800B0100 not signed, 0x80096010 changed, ...),
+// 0x800B0004 for another publisher, or with the check on the error of an
+// open that failed. With the check off a file that cannot be opened is
+// started as it is, `held` left empty.
 std::uint32_t OpenStartedFile(const PublisherCheck& check, const WString& label,
                               const WString& path, platform::FileHandle& held);
 
-// Whether OpenStartedFile's code is a signature's refusal (the trust errors
-// are HRESULTs, with the high bit set) rather than a Windows error of the
-// open (without it).
+// Whether OpenStartedFile's code is a signature's refusal (an HRESULT, high
+// bit set) rather than an open's Windows error.
 bool IsSignatureRefusal(std::uint32_t code);
 
 // The box of a file that is not started: message 153 with the file's path for

@@ -81,14 +81,14 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
 WindowsArchitecture DetectWindowsArchitecture(Wow64Lookup& lookup) {
   // The x64 build runs on 64-bit Windows only: nothing to ask.
   if (platform::IsProcess64Bit()) return WindowsArchitecture::k64BitProcess;
-  if (lookup.state == Wow64Lookup::State::kNotLookedUp) {
+  if (!lookup.lookedUp) {
     const platform::RawHandle kernel32 = platform::FindLoadedModule(u"kernel32");
     // Without kernel32 nothing is settled: the next call looks again.
     if (kernel32 == 0) return WindowsArchitecture::k32Bit;
     lookup.isWow64Process = platform::FindIsWow64Process(kernel32);
-    lookup.state = lookup.isWow64Process ? Wow64Lookup::State::kPresent : Wow64Lookup::State::kAbsent;
+    lookup.lookedUp = true;
   }
-  if (lookup.state == Wow64Lookup::State::kAbsent) return WindowsArchitecture::k32Bit;
+  if (!lookup.isWow64Process) return WindowsArchitecture::k32Bit;
   // Asked every time: the answer belongs to this process, not to Windows.
   bool wow64 = false;
   if (platform::CallIsWow64Process(lookup.isWow64Process, wow64) && wow64)
@@ -98,8 +98,4 @@ WindowsArchitecture DetectWindowsArchitecture(Wow64Lookup& lookup) {
 
 WString ArchitecturePattern(WindowsArchitecture architecture) {
   return architecture == WindowsArchitecture::k32Bit ? u"*win32*" : u"*x64*";
-}
-
-WString SelectArchitecturePattern(Wow64Lookup& lookup) {
-  return ArchitecturePattern(DetectWindowsArchitecture(lookup));
 }

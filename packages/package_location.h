@@ -18,28 +18,21 @@
 // after a match.
 std::uint32_t FindPackageFile(WString pattern, WString& fullPath);
 
-// IsWow64Process as looked up in kernel32, kept by whoever asks (the run):
-// it changes at most once from "not looked up", and without a kernel32
-// module handle nothing is settled, so the next question looks again.
+// IsWow64Process as looked up in kernel32, kept by the caller: it changes at
+// most once from "not looked up" (without kernel32 the next call looks again).
 struct Wow64Lookup {
-  enum class State { kNotLookedUp, kAbsent, kPresent };
-  State state = State::kNotLookedUp;
-  platform::IsWow64ProcessFunction isWow64Process;
+  bool lookedUp = false;
+  platform::IsWow64ProcessFunction isWow64Process;  // empty when absent
 };
 
-// How the run knows whether Windows is 64-bit: the process is 64-bit itself
-// (the x64 build), or a 32-bit process runs under WOW64; otherwise Windows is
-// 32-bit (also when IsWow64Process is missing or fails). A 64-bit process
-// asks nothing more; a 32-bit one looks IsWow64Process up once per lookup
-// and calls it every time.
+// Windows is 64-bit when the process is (the x64 build; nothing more is
+// asked) or a 32-bit one runs under WOW64 (IsWow64Process, looked up once per
+// lookup, called every time); else, also when that is missing or fails, 32-bit.
 enum class WindowsArchitecture { k32Bit, kWow64, k64BitProcess };
 WindowsArchitecture DetectWindowsArchitecture(Wow64Lookup& lookup);
 
 // "*x64*" for 64-bit Windows (either way of knowing), else "*win32*".
 WString ArchitecturePattern(WindowsArchitecture architecture);
-
-// ArchitecturePattern(DetectWindowsArchitecture(lookup)).
-WString SelectArchitecturePattern(Wow64Lookup& lookup);
 
 // Reads the current directory at its real length, however long. 0 or the
 // system's error code.

@@ -164,7 +164,7 @@ StepResult CompareWithInstalled(const WString& installedProductCode,
   failed.code = ReadInstalledVersion(installedProductCode, installedVersion);
   if (failed.code != 0) {
     LogValue(u"installed version: unreadable, error", failed.code);
-    failed.notice = ErrorNotice(msg::kInstalledVersionUnreadable, msg::kErrorCaption);
+    failed.notice = NoticeOf(msg::kInstalledVersionUnreadable, msg::kErrorCaption);
     return failed;
   }
   LogValue(u"installed version", installedVersion);
@@ -173,7 +173,7 @@ StepResult CompareWithInstalled(const WString& installedProductCode,
   if (package.versionResult != 0 || package.productVersion.empty()) {
     LogLine(u"package version: none to compare with the installed one");
     failed.code = winerror::NonZeroCode(package.versionResult, winerror::kInstallPackageInvalid);
-    failed.notice = ErrorNotice(msg::kPackageVersionUnreadable, msg::kErrorCaption);
+    failed.notice = NoticeOf(msg::kPackageVersionUnreadable, msg::kErrorCaption);
     return failed;
   }
   // By value, field by field: 2.0.10000 is newer than 2.0.9999 although it

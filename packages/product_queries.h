@@ -18,22 +18,17 @@ struct PackageIdentity {
   std::uint32_t versionResult = 0;
 };
 
-// Opens the package's database read-only, once, and reads "ProductCode",
-// "UpgradeCode" and "ProductVersion" from its Property table; no installer
-// session is started. A property the table does not hold reads as empty.
-// Returns 0, or the code of the first failing database call of the open or
-// of the two codes (identity is then not to be relied on); the version's
-// code goes to identity.versionResult. The database, its views and records
-// are closed on every path. Shows no messages.
+// Opens the package's database read-only, once (no installer session), and
+// reads "ProductCode", "UpgradeCode" and "ProductVersion" from its Property
+// table; a property it lacks reads as empty. 0, or the first failing call's
+// code for the open or the two codes; the version's goes to versionResult.
 std::uint32_t ReadPackageIdentity(const WString& packagePath, PackageIdentity& identity);
 
-// Compares the package's "ProductVersion" with the installed product's
-// "VersionString" (CompareVersions): comparison -1 when the package is older,
-// 0 the same, +1 newer. On failure returns the failing step's code with its
-// error box (131 the installed version unreadable; 134 the package's version
-// unreadable, with that read's code, or empty, with 1620: a package without a
-// version cannot be judged against an installed one; caption 129, error
-// icon); comparison is then not written.
+// The package's "ProductVersion" against the installed "VersionString"
+// (CompareVersions): comparison -1 older, 0 the same, +1 newer. On failure,
+// comparison unwritten, the code with its box under caption 129: 131 for the
+// installed version; 134 for the package's, with its read's code or, when
+// empty, 1620 (without a version it cannot be judged).
 StepResult CompareWithInstalled(const WString& installedProductCode,
                                 const PackageIdentity& package, int& comparison);
 
@@ -49,20 +44,16 @@ int CompareExactly(const WString& left, const WString& right);
 // Installer's upgrade search ignores it), so 2.0.1.5 is newer than 2.0.1.3.
 int CompareVersions(const WString& left, const WString& right);
 
-// Reads one row of the open database's Property table through a view
-// (SELECT `Value` FROM `Property` WHERE `Property` = 'name'): executed,
-// fetched, its string read in two calls (a size query with an empty buffer,
-// then length + 1 units, value cut at its first zero), the view closed. 0
-// and the value; 0 with value untouched when the table holds no such row;
-// else the failing call's code. Every handle is closed on every path.
+// One row of the Property table through a view (SELECT `Value` FROM
+// `Property` WHERE `Property` = 'name'), its string read in two calls. 0 and
+// the value; 0 with value untouched when there is no such row; else the
+// failing call's code. Every handle is closed on every path.
 std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& name,
                                   WString& value);
 
-// Two-call read of the installed product's "VersionString": a size query
-// with no buffer (0 or 234 both give the length; any other code is returned,
-// 1605 for a product that is not installed), then a read into length + 1
-// units. 0 and the version, cut at its first zero; else the failing call's
-// code, with version untouched.
+// The installed product's "VersionString" in two calls (a size query with no
+// buffer, then length + 1 units). 0 and the version; else the failing call's
+// code (1605 for a product not installed), version untouched.
 std::uint32_t ReadInstalledVersion(const WString& productCode, WString& version);
 
 // The first installed product of an upgrade code (enumeration index 0) into

@@ -3,11 +3,10 @@
 // every branch is in the portable code that calls it. Two implementations:
 // platform/win32 (the real exe) and tests/sim (the simulated Windows).
 //
-// Functions mirror the Win32 calls they wrap: where Win32 returns a BOOL and
-// leaves the reason in GetLastError, so do these; where Win32 returns an
-// error code (registry, Windows Installer), so do these. Their names are not
-// those of windows.h's A/W macros (ShowMessageBox for MessageBoxW, StartProcess
-// for CreateProcessW), so that the seam and windows.h live side by side.
+// Functions mirror the Win32 calls they wrap: a BOOL with the reason in
+// GetLastError, or an error code (registry, Windows Installer), as Win32
+// gives. Their names are not windows.h's A/W macros (ShowMessageBox for
+// MessageBoxW), so that the seam and windows.h live side by side.
 #pragma once
 
 #include <cstdint>
@@ -190,10 +189,9 @@ bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size);
 RawHandle FindLoadedModule(const WString& name);  // GetModuleHandleW
 RawHandle LoadModule(const WString& name);        // LoadLibraryW
 
-// A function that not every supported Windows has, looked up in a module
-// with GetProcAddress and typed by what it is: no address travels as a
-// number, and each is called only through its own seam function. Empty when
-// the lookup failed (GetLastError tells why).
+// A function that not every supported Windows has, found with GetProcAddress
+// and typed by what it is, so that no address travels as a number and each
+// is called only through its own seam function. Empty when not found.
 template <typename Which>
 struct LookedUpFunction {
   void (*address)() = nullptr;

@@ -64,12 +64,6 @@ WString FileNamePart(const WString& path) {
   return slash == WString::npos ? path : path.substr(slash + 1);
 }
 
-WString Widen(const char* ascii) {
-  WString out;
-  for (; *ascii; ++ascii) out.push_back(static_cast<unsigned char>(*ascii));
-  return out;
-}
-
 std::string ToUtf8(const WString& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {

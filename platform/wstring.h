@@ -40,8 +40,5 @@ void CutAtFirstZero(WString& text);
 // The part after the last backslash; the whole text when it holds none.
 WString FileNamePart(const WString& path);
 
-// Plain ASCII text widened unit by unit (for literals of the command lines).
-WString Widen(const char* ascii);
-
 // UTF-16 -> UTF-8, for the run log and for test output.
 std::string ToUtf8(const WString& text);

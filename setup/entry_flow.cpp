@@ -4,14 +4,15 @@
 #include "bootstrap/environment.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
+#include "bootstrap/prerequisites.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "dialog/options_dialog.h"
+#include "install/plugin_install.h"
+#include "install/provider_install.h"
 #include "install/signatures.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
-#include "setup/boxes.h"
-#include "setup/steps.h"
 
 namespace {
 
@@ -36,11 +37,7 @@ RunMessages MessagesFor(bool csp, bool ucsp) {
 // The flow's boxes share the program's caption and one text that each box
 // loads in turn (a message that cannot be loaded leaves the text as it was).
 int Show(std::uint16_t id, WString& messageText, std::uint32_t style) {
-  Notice notice;
-  notice.message = id;
-  notice.caption = msg::kCaption;
-  notice.style = style;
-  return ShowBox(notice, messageText);
+  return ShowBox(NoticeOf(id, msg::kCaption, style), messageText);
 }
 
 // The exit line of the run, then the code.
@@ -49,8 +46,7 @@ int Ended(int code, const char16_t* meaning) {
   return code;
 }
 
-// The run log in TMP, stamped like the installers' logs; without TMP the run
-// goes on without one.
+// The run log in TMP; without TMP the run goes on without one.
 void StartRunLog() {
   WString temp;
   if (ReadEnvironmentVariable(u"TMP", temp) != 0) return;
@@ -74,15 +70,6 @@ void LogOptions(const BootstrapOptions& options) {
                {u"options: langPattern", options.langPattern}};
   for (const auto& text : texts)
     if (!text.value.empty()) LogValue(text.name, text.value);
-}
-
-// The plug-in failure box: message 106, the code, and the log when it exists.
-void ReportPluginFailure(std::uint32_t result, const WString& logPath, WString& messageText) {
-  Notice notice = ErrorNotice(msg::kPluginFailed, msg::kCaption);
-  notice.insert = Insert::kCodeAndLog;
-  notice.code = result;
-  notice.path = logPath;
-  ShowBox(notice, messageText);
 }
 
 // After a successful installation: the restart when the marker asks for one,
@@ -117,7 +104,86 @@ int Finish(const BootstrapOptions& options, WString& messageText) {
                           : u"done; no restart pending");
 }
 
+void Replace(WString& text, const char16_t* placeHolder, const WString& value) {
+  const auto at = text.find(placeHolder);
+  if (at != WString::npos) text.replace(at, 2, value);
+}
+
+// The text of `notice`: its message loaded into text (a message that cannot
+// be loaded leaves text as it was), then its insert.
+void BuildNoticeText(const Notice& notice, WString& text) {
+  LoadMessage(notice.message, text);
+  switch (notice.insert) {
+    case Insert::kNone:
+      break;
+    case Insert::kCodeAndLog:
+      AppendCode(text, notice.code);
+      text += u".\n";
+      if (!notice.path.empty() && platform::PathExists(notice.path))
+        text += u"Install log: " + notice.path;
+      break;
+    case Insert::kPathAndCode:
+      Replace(text, u"%1", notice.path);
+      Replace(text, u"%2", Hex(notice.code));
+      break;
+  }
+}
+
 }  // namespace
+
+int ShowBox(const Notice& notice, WString& text) {
+  BuildNoticeText(notice, text);
+  WString caption;
+  if (notice.caption != 0) LoadMessage(notice.caption, caption);
+  const int answer = platform::ShowMessageBox(text, caption, notice.style);
+  LogBox(notice.message, answer);
+  return answer;
+}
+
+void ShowNotice(const Notice& notice, bool silent) {
+  if (notice.message == 0 || (silent && !notice.evenWhenSilent)) return;
+  WString text;
+  ShowBox(notice, text);
+}
+
+void ShowHelp(const WString& text) {
+  platform::ShowMessageBox(text, u"Справка", platform::kMbIconInformation);
+}
+
+std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
+                              bool reinstall, const PublisherCheck& publisher) {
+  WString logPath;
+  WString commandLine;
+  // A TMP that cannot be read is told before the provider starts; its setup
+  // then runs with an empty log name.
+  const StepResult built = BuildProviderCommandLine(folder, std::move(extraArguments), silent,
+                                                    reinstall, logPath, commandLine);
+  ShowNotice(built.notice, silent);
+  if (built.code != 0) return built.code;
+  const StepResult started = StartProvider(folder, commandLine, logPath, publisher);
+  ShowNotice(started.notice, silent);
+  return started.code;
+}
+
+std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString& logPath,
+                                   bool reinstall, const PublisherCheck& publisher) {
+  PluginPlan plan;
+  const StepResult planned = PlanPluginInstallation(reinstall, plan);
+  if (planned.code != 0) {
+    ShowNotice(planned.notice, silent);
+    return planned.code;
+  }
+  // The question, or the newer-version notice: a silent run asks nothing.
+  Answer answer = Answer::kNotAsked;
+  if (planned.notice.message != 0 && !silent) {
+    WString text;
+    answer = ShowBox(planned.notice, text) == platform::kIdYes ? Answer::kYes : Answer::kOther;
+  }
+  const StepResult installed =
+      InstallPlannedPlugin(plan, answer, std::move(extraArguments), reinstall, logPath, publisher);
+  ShowNotice(installed.notice, silent);
+  return installed.code;
+}
 
 int RunBootstrap(bool tailEmpty) {
   // The log is closed at the end of the run, whichever way the run ends.
@@ -136,9 +202,8 @@ int RunBootstrap(bool tailEmpty) {
   }
   StartRunLog();
   LogValue(u"command line", platform::GetRawCommandLine());
-  // A command line that cannot be split (the system is out of memory) ends
-  // the run at once: going on with the defaults would ask questions of an
-  // unattended run and skip the providers it was told to install.
+  // A command line that cannot be split (out of memory) ends the run: the
+  // defaults would ask an unattended run questions and skip its providers.
   if (parsed != 0) {
     LogValue(u"command line: could not be split, error", parsed);
     return Ended(static_cast<int>(parsed), u"the command line could not be read");
@@ -151,8 +216,10 @@ int RunBootstrap(bool tailEmpty) {
     return Ended(kNotAdministratorExitCode, u"not started as administrator");
   }
   LogLine(u"administrator: yes");
-  if (const int refused = CheckWindowsVersion(options.silent))
-    return Ended(refused, u"this Windows version or service pack is refused");
+  const StepResult gate = JudgeWindowsVersion();
+  ShowNotice(gate.notice, options.silent);
+  if (gate.code != 0)
+    return Ended(static_cast<int>(gate.code), u"this Windows version or service pack is refused");
 
   if (options.silent) {
     LogLine(u"confirmation: not asked (-silent)");
@@ -192,7 +259,8 @@ int RunBootstrap(bool tailEmpty) {
     return Ended(static_cast<int>(result),
                  u"the reinstallation was declined, or the installer was cancelled");
   if (result != 0) {
-    if (!options.silent) ReportPluginFailure(result, logPath, messageText);
+    if (!options.silent)
+      ShowBox(FailureNotice(msg::kPluginFailed, msg::kCaption, result, logPath), messageText);
     return Ended(static_cast<int>(result), u"the plug-in's installation failed");
   }
   return Finish(options, messageText);

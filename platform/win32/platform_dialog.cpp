@@ -3,7 +3,7 @@
 #include "platform/win32/windows_includes.h"
 
 #include "platform/platform.h"
-#include "platform/win32/dialog_binding.h"
+#include "platform/win32/win32_shared.h"
 
 void DestroyIconHandle(platform::RawHandle handle) {
   ::DestroyIcon(reinterpret_cast<HICON>(handle));

@@ -9,8 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/result_codes.h"
-#include "platform/win32/msi_binding.h"
-#include "platform/win32/system_library.h"
+#include "platform/win32/win32_shared.h"
 
 namespace {
 
@@ -60,6 +59,14 @@ Fn Bind(WORD ordinal, std::uint32_t* error) {
   return BindFunction<Fn>(Library(), MAKEINTRESOURCEA(ordinal), error);
 }
 
+// Calls the function at `ordinal` with args; without it, the loader's code.
+template <typename Fn, typename... Args>
+std::uint32_t Call(WORD ordinal, Args... args) {
+  std::uint32_t error = 0;
+  const Fn function = Bind<Fn>(ordinal, &error);
+  return function != nullptr ? static_cast<std::uint32_t>(function(args...)) : error;
+}
+
 const wchar_t* W(const WString& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 wchar_t* W(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer); }
 
@@ -74,10 +81,7 @@ void CloseMsiHandle(platform::RawHandle handle) {
 namespace platform {
 
 std::uint32_t MsiSetInternalUI(std::uint32_t level) {
-  std::uint32_t error = 0;
-  const auto set = Bind<MsiSetInternalUIFn>(kMsiSetInternalUI, &error);
-  if (!set) return error;
-  return static_cast<std::uint32_t>(set(static_cast<int>(level), nullptr));
+  return Call<MsiSetInternalUIFn>(kMsiSetInternalUI, static_cast<int>(level), nullptr);
 }
 
 std::uint32_t MsiOpenDatabase(const WString& path, MsiHandle& database) {
@@ -104,10 +108,7 @@ std::uint32_t MsiDatabaseOpenView(RawHandle database, const WString& query, MsiH
 }
 
 std::uint32_t MsiViewExecute(RawHandle view) {
-  std::uint32_t error = 0;
-  const auto execute = Bind<MsiViewExecuteFn>(kMsiViewExecute, &error);
-  if (!execute) return error;
-  return execute(static_cast<DWORD>(view), 0);
+  return Call<MsiViewExecuteFn>(kMsiViewExecute, static_cast<DWORD>(view), DWORD(0));
 }
 
 std::uint32_t MsiViewFetch(RawHandle view, MsiHandle& record) {
@@ -121,10 +122,7 @@ std::uint32_t MsiViewFetch(RawHandle view, MsiHandle& record) {
 }
 
 std::uint32_t MsiViewClose(RawHandle view) {
-  std::uint32_t error = 0;
-  const auto close = Bind<MsiViewCloseFn>(kMsiViewClose, &error);
-  if (!close) return error;
-  return close(static_cast<DWORD>(view));
+  return Call<MsiViewCloseFn>(kMsiViewClose, static_cast<DWORD>(view));
 }
 
 std::uint32_t MsiRecordGetString(RawHandle record, std::uint32_t field, char16_t* buffer,
@@ -151,10 +149,8 @@ std::uint32_t MsiGetProductInfo(const WString& product, const WString& attribute
 
 std::uint32_t MsiEnumRelatedProducts(const WString& upgradeCode, std::uint32_t index,
                                      char16_t* productBuffer) {
-  std::uint32_t error = 0;
-  const auto enumerate = Bind<MsiEnumRelatedProductsWFn>(kMsiEnumRelatedProductsW, &error);
-  if (!enumerate) return error;
-  return enumerate(W(upgradeCode), 0, index, W(productBuffer));
+  return Call<MsiEnumRelatedProductsWFn>(kMsiEnumRelatedProductsW, W(upgradeCode), DWORD(0),
+                                         DWORD(index), W(productBuffer));
 }
 
 int MsiQueryProductState(const WString& product) {
@@ -172,19 +168,16 @@ int MsiQueryFeatureState(const WString& product, const WString& feature) {
 }
 
 std::uint32_t MsiSourceListClearAll(const WString& product) {
-  std::uint32_t error = 0;
-  const auto clear = Bind<MsiSourceListClearAllWFn>(kMsiSourceListClearAllW, &error);
-  if (!clear) return error;
-  return clear(W(product), nullptr, 0);
+  return Call<MsiSourceListClearAllWFn>(kMsiSourceListClearAllW, W(product), LPCWSTR(nullptr),
+                                        DWORD(0));
 }
 
 std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context,
                                    std::uint32_t options, const WString& property,
                                    const WString& value) {
-  std::uint32_t error = 0;
-  const auto set = Bind<MsiSourceListSetInfoWFn>(kMsiSourceListSetInfoW, &error);
-  if (!set) return error;
-  return set(W(product), nullptr, static_cast<int>(context), options, W(property), W(value));
+  return Call<MsiSourceListSetInfoWFn>(kMsiSourceListSetInfoW, W(product), LPCWSTR(nullptr),
+                                       static_cast<int>(context), DWORD(options), W(property),
+                                       W(value));
 }
 
 }  // namespace platform

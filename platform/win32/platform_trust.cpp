@@ -9,7 +9,7 @@
 #include <softpub.h>
 
 #include "platform/platform.h"
-#include "platform/win32/system_library.h"
+#include "platform/win32/win32_shared.h"
 
 namespace {
 

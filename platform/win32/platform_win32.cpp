@@ -8,10 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/win32/dialog_binding.h"
-#include "platform/win32/fatal_exit.h"
-#include "platform/win32/msi_binding.h"
-#include "platform/win32/system_library.h"
+#include "platform/win32/win32_shared.h"
 
 namespace platform {
 namespace {
@@ -171,14 +168,7 @@ namespace {
 template <typename Which>
 LookedUpFunction<Which> FindFunction(RawHandle module, const char* name) {
   std::uint32_t error = 0;
-  LookedUpFunction<Which> found;
-  found.address = BindFunction<void (*)()>(LoadedModule(reinterpret_cast<HMODULE>(module)), name, &error);
-  return found;
-}
-
-template <typename Function, typename Which>
-Function Typed(LookedUpFunction<Which> function) {
-  return reinterpret_cast<Function>(function.address);
+  return {BindFunction<void (*)()>(LoadedModule(reinterpret_cast<HMODULE>(module)), name, &error)};
 }
 
 }  // namespace
@@ -199,7 +189,8 @@ bool IsProcess64Bit() { return sizeof(void*) == 8; }
 
 bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
   BOOL result = FALSE;
-  if (!Typed<BOOL(WINAPI*)(HANDLE, PBOOL)>(function)(::GetCurrentProcess(), &result)) return false;
+  const auto isWow64Process = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PBOOL)>(function.address);
+  if (!isWow64Process(::GetCurrentProcess(), &result)) return false;
   wow64 = result != FALSE;
   return true;
 }
@@ -207,14 +198,14 @@ bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
 std::uint32_t CallRegDeleteKeyEx(RegDeleteKeyExFunction function, RawHandle key,
                                  const WString& subkey, std::uint32_t access,
                                  std::uint32_t reserved) {
-  return static_cast<std::uint32_t>(Typed<LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD)>(function)(
-      reinterpret_cast<HKEY>(key), W(subkey), access, reserved));
+  const auto deleteKeyEx = reinterpret_cast<LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD)>(function.address);
+  return static_cast<std::uint32_t>(deleteKeyEx(reinterpret_cast<HKEY>(key), W(subkey), access, reserved));
 }
 
 std::uint32_t CallRegDeleteKey(RegDeleteKeyFunction function, RawHandle key,
                                const WString& subkey) {
-  return static_cast<std::uint32_t>(
-      Typed<LONG(WINAPI*)(HKEY, LPCWSTR)>(function)(reinterpret_cast<HKEY>(key), W(subkey)));
+  const auto deleteKey = reinterpret_cast<LONG(WINAPI*)(HKEY, LPCWSTR)>(function.address);
+  return static_cast<std::uint32_t>(deleteKey(reinterpret_cast<HKEY>(key), W(subkey)));
 }
 
 std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/result_codes.h"
-#include "platform/win32/fatal_exit.h"
+#include "platform/win32/win32_shared.h"
 
 namespace {
 

@@ -16,6 +16,9 @@
 #include "platform/platform.h"
 #include "platform/wstring.h"
 
+// Plain ASCII text widened unit by unit (numbers and names in tests).
+inline WString Widen(const char* ascii) { return WString(ascii, ascii + std::char_traits<char>::length(ascii)); }
+
 namespace sim {
 
 struct Box {

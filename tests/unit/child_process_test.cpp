@@ -40,7 +40,7 @@ TEST_F(ChildProcessTest, ReturnsExitCodeAndClosesHandles) {
     seen.clear();
     AddProgram(code);
     const WString commandLine = u"\"C:\\tools\\tool.exe\" /x \"C:\\Пути\\файл.msi\"";
-    EXPECT_EQ(RunChildProcess(commandLine), code);
+    EXPECT_EQ(RunChildProcess(u"tool", commandLine), code);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], commandLine);
     ASSERT_EQ(sim::W().creationFlags.size(), 1u);
@@ -53,7 +53,7 @@ TEST_F(ChildProcessTest, ReturnsExitCodeAndClosesHandles) {
 
 // Tests that a missing program gives the creation error (2) and nothing is waited for.
 TEST_F(ChildProcessTest, MissingProgramGivesCreationError) {
-  EXPECT_EQ(RunChildProcess(u"C:\\nowhere\\Setup.exe /s"), 2u);
+  EXPECT_EQ(RunChildProcess(u"tool", u"C:\\nowhere\\Setup.exe /s"), 2u);
   EXPECT_EQ(sim::CallCount("WaitForSingleObject"), 0);
   EXPECT_TRUE(sim::W().started.empty());
   EXPECT_TRUE(sim::W().openHandles.empty());
@@ -63,7 +63,7 @@ TEST_F(ChildProcessTest, MissingProgramGivesCreationError) {
 TEST_F(ChildProcessTest, CreationFailurePassesItsCode) {
   AddProgram(0);
   sim::FailCall("CreateProcessW", 5);
-  EXPECT_EQ(RunChildProcess(kTool), 5u);
+  EXPECT_EQ(RunChildProcess(u"tool", kTool), 5u);
   EXPECT_TRUE(seen.empty());
 }
 
@@ -72,7 +72,7 @@ TEST_F(ChildProcessTest, CreationFailurePassesItsCode) {
 TEST_F(ChildProcessTest, FailedWaitIsNeverSuccess) {
   AddProgram(0);
   sim::FailCall("WaitForSingleObject", 6);
-  EXPECT_EQ(RunChildProcess(kTool), 6u);
+  EXPECT_EQ(RunChildProcess(u"tool", kTool), 6u);
   EXPECT_EQ(sim::CallCount("GetExitCodeProcess"), 0);
   EXPECT_TRUE(sim::W().openHandles.empty());
 }
@@ -81,7 +81,7 @@ TEST_F(ChildProcessTest, FailedWaitIsNeverSuccess) {
 TEST_F(ChildProcessTest, FailedExitCodeQueryIsNeverSuccess) {
   AddProgram(0);
   sim::FailCall("GetExitCodeProcess", 5);
-  EXPECT_EQ(RunChildProcess(kTool), 5u);
+  EXPECT_EQ(RunChildProcess(u"tool", kTool), 5u);
   EXPECT_TRUE(sim::W().openHandles.empty());
 }
 
@@ -89,11 +89,11 @@ TEST_F(ChildProcessTest, FailedExitCodeQueryIsNeverSuccess) {
 TEST_F(ChildProcessTest, FailureWithoutLastErrorIsNeverSuccess) {
   AddProgram(0);
   sim::FailCall("WaitForSingleObject", 0);
-  EXPECT_EQ(RunChildProcess(kTool), 1627u);
+  EXPECT_EQ(RunChildProcess(u"tool", kTool), 1627u);
   sim::Reset();
   AddProgram(0);
   sim::FailCall("CreateProcessW", 0);
-  EXPECT_EQ(RunChildProcess(kTool), 1627u);
+  EXPECT_EQ(RunChildProcess(u"tool", kTool), 1627u);
 }
 
 // Tests the run log's two lines around a child: its command line, then its
@@ -106,9 +106,9 @@ TEST_F(ChildProcessTest, LoggedChildProcess) {
   const WString log = u"C:\\Users\\op\\AppData\\Local\\Temp\\vexissetup_2014-03-07-09-05-31.log";
   ASSERT_TRUE(OpenRunLog(u"C:\\Users\\op\\AppData\\Local\\Temp", sim::W().now, kTool, u"2.0.0.0"));
   bool exited = false;
-  EXPECT_EQ(RunLoggedChildProcess(u"plug-in", kTool + u" /i", &exited), 3010u);
+  EXPECT_EQ(RunChildProcess(u"plug-in", kTool + u" /i", &exited), 3010u);
   EXPECT_TRUE(exited);
-  EXPECT_EQ(RunLoggedChildProcess(u"csp", u"csp\\Setup.exe", &exited), 2u);
+  EXPECT_EQ(RunChildProcess(u"csp", u"csp\\Setup.exe", &exited), 2u);
   EXPECT_FALSE(exited);
   CloseRunLog();
   const std::vector<std::string> lines = sim::FileLines(log);

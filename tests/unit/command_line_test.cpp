@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bootstrap/command_line.h"
-#include "setup/boxes.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_world.h"
 
 namespace {

@@ -207,14 +207,14 @@ TEST_F(ArchitectureTest, WindowsArchitecturePicksTheWord) {
     sim::W().process64Bit = row.process64Bit;
     sim::W().wow64 = row.wow64;
     EXPECT_EQ(DetectWindowsArchitecture(lookup), row.windows) << row.process64Bit << row.wow64;
-    EXPECT_EQ(SelectArchitecturePattern(lookup), row.pattern) << row.process64Bit << row.wow64;
+    EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), row.pattern) << row.process64Bit << row.wow64;
     EXPECT_EQ(sim::CallCount("IsWow64Process"), 2 * row.wow64Calls);
   }
 }
 
 // Tests that IsWow64Process is looked up once and called on every call.
 TEST_F(ArchitectureTest, LooksUpOnceCallsEachTime) {
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*x64*");
   EXPECT_EQ(sim::CallCount("GetModuleHandleW"), 1);
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
   EXPECT_EQ(sim::CallCount("IsWow64Process"), 3);
@@ -224,9 +224,9 @@ TEST_F(ArchitectureTest, LooksUpOnceCallsEachTime) {
 // asked again.
 TEST_F(ArchitectureTest, MissingFunctionIsRemembered) {
   sim::W().missingFunctions.insert("IsWow64Process");
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*win32*");
   sim::W().missingFunctions.clear();
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*win32*");
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
   EXPECT_EQ(sim::CallCount("IsWow64Process"), 0);
 }
@@ -234,10 +234,10 @@ TEST_F(ArchitectureTest, MissingFunctionIsRemembered) {
 // Tests that without a kernel32 module handle the lookup is tried again.
 TEST_F(ArchitectureTest, NoKernel32IsRetried) {
   sim::W().loadedModules.erase(u"kernel32");
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*win32*");
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 0);
   sim::W().loadedModules.insert(u"kernel32");
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*x64*");
   EXPECT_EQ(sim::CallCount("GetModuleHandleW"), 2);
   EXPECT_EQ(sim::CallCount("GetProcAddress"), 1);
 }
@@ -245,8 +245,8 @@ TEST_F(ArchitectureTest, NoKernel32IsRetried) {
 // Tests that a failing IsWow64Process call gives "*win32*" for that call only.
 TEST_F(ArchitectureTest, FailingCallGivesWin32) {
   sim::FailCall("IsWow64Process", 6, 1);
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*win32*");
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*win32*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*x64*");
 }
 
 }  // namespace

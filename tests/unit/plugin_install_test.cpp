@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "install/plugin_install.h"
-#include "setup/steps.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_world.h"
 
 namespace {

@@ -6,10 +6,16 @@
 #include "bootstrap/prerequisites.h"
 #include "platform/platform.h"
 #include "setup/entry_flow.h"
-#include "setup/steps.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
+
+// The gate as the run passes it: the refusal's box shown unless silent.
+int CheckWindowsVersion(bool silent) {
+  const StepResult judged = JudgeWindowsVersion();
+  ShowNotice(judged.notice, silent);
+  return static_cast<int>(judged.code);
+}
 
 const char16_t kCaption[] = u"Норвикс ЭЦП Browser plug-in";
 const char16_t kTooOld[] = u"Установка продукта не возможна на ОС старше Windows 2000.";

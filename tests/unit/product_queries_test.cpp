@@ -7,7 +7,7 @@
 #include <string>
 
 #include "packages/product_queries.h"
-#include "setup/boxes.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 

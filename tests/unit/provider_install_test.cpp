@@ -3,7 +3,7 @@
 #include <string>
 
 #include "install/provider_install.h"
-#include "setup/steps.h"
+#include "setup/entry_flow.h"
 #include "platform/platform.h"
 #include "tests/sim/sim_world.h"
 

@@ -8,7 +8,7 @@
 
 #include "bootstrap/restart.h"
 #include "install/run_installer.h"
-#include "setup/boxes.h"
+#include "setup/entry_flow.h"
 #include "tests/sim/sim_world.h"
 
 namespace {

@@ -149,7 +149,7 @@ using PlantedMsiTest = MsiApiTest;
 WString FindPlugin() {
   WString path;
   Wow64Lookup lookup;
-  EXPECT_EQ(FindPackageFile(u"vexiscom" + SelectArchitecturePattern(lookup), path), 0u);
+  EXPECT_EQ(FindPackageFile(u"vexiscom" + ArchitecturePattern(DetectWindowsArchitecture(lookup)), path), 0u);
   return path;
 }
 
@@ -250,7 +250,7 @@ TEST_F(MsiApiTest, NothingInstalled) {
 TEST_F(MsiApiTest, ArchitecturePackageIsTaken) {
   ASSERT_NO_FATAL_FAILURE(EnterFolder(Value("arch.dir")));
   Wow64Lookup lookup;
-  EXPECT_EQ(SelectArchitecturePattern(lookup), u"*x64*");
+  EXPECT_EQ(ArchitecturePattern(DetectWindowsArchitecture(lookup)), u"*x64*");
   PackageIdentity package;
   EXPECT_EQ(ReadPackageIdentity(FindPlugin(), package), 0u);
   EXPECT_EQ(package.productCode, Value("arch.x64_product"));

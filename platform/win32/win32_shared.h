@@ -1,15 +1,18 @@
-// The one way a function is looked up at run time: a module (a DLL of the
-// system directory that the exe loads itself, or one the process has loaded
-// already) and BindFunction. DLLs of the system directory (msi.dll,
-// wintrust.dll, crypt32.dll) are loaded from there only, so that a copy
-// planted beside the exe (a Downloads folder) is never the one loaded; and
-// functions that not every supported Windows has are looked up, never
-// imported, so that the exe starts on every Windows.
+// What the files of the Win32 side share. First, the one way a function is
+// looked up at run time: a module (a DLL of the system directory that the exe
+// loads itself, or one the process has loaded already) and BindFunction.
+// DLLs of the system directory (msi.dll, wintrust.dll, crypt32.dll) are
+// loaded from there only, so that a copy planted beside the exe (a Downloads
+// folder) is never the one loaded; and functions that not every supported
+// Windows has are looked up, never imported, so that the exe starts on every
+// Windows.
 #pragma once
 
 #include "platform/win32/windows_includes.h"
 
 #include <cstdint>
+
+#include "platform/platform.h"
 
 struct SystemLibrary {
   HMODULE module = nullptr;
@@ -44,3 +47,15 @@ Function BindFunction(const SystemLibrary& library, const char* name, std::uint3
   }
   return reinterpret_cast<Function>(reinterpret_cast<void*>(function));
 }
+
+// MsiCloseHandle (msi.dll ordinal 8) on a handle that the seam handed out;
+// does nothing when msi.dll cannot be bound (no handle can then exist).
+void CloseMsiHandle(platform::RawHandle handle);
+
+// DestroyIcon on an icon the dialog loaded.
+void DestroyIconHandle(platform::RawHandle handle);
+
+// The handler that SetFatalExitHandler recorded, or nullptr, taken away so
+// that the runtime's immediate end (runtime_without_exceptions.cpp) calls it
+// once.
+platform::FatalExitHandler TakeFatalExitHandler();
