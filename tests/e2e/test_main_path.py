@@ -9,7 +9,6 @@ Each scenario has a product family of its own (see plugin_packages).
 import datetime
 import os
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import plugin_packages as pp  # noqa: E402
@@ -258,5 +257,4 @@ class MainPathTest(ps.PluginScenario):
 
 
 if __name__ == "__main__":
-    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")

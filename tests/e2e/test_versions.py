@@ -179,5 +179,4 @@ class WindowsVersionGateTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    wine_harness.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wine_harness.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")
