@@ -79,6 +79,10 @@ class MainPathTest(ps.PluginScenario):
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.installed_version(code), "2.0.1")
         self.assertIsNone(self.installed_version(self.family.product_code("win32")))
+        # Both builds take the x64 package, each knowing 64-bit Windows its own way.
+        wow64 = "no, a 64-bit process on 64-bit Windows" if wh.current_leg().name == wh.X64 else "yes"
+        self.assert_logged(self.run_log(), "WOW64: %s; plug-in package pattern vexiscom*x64*.msi" % wow64,
+                           "plug-in package: " + wh.to_windows_path(os.path.join(self.dist, "x64", "vexiscom-x64.msi")))
         logs = self.logs()
         self.assertEqual(len(logs), 1, os.listdir(self.temp))
         with open(logs[0], "rb") as f:
