@@ -92,6 +92,24 @@ class MainPathTest(ps.PluginScenario):
         stamped = datetime.datetime.strptime(stamp, "%Y-%m-%d-%H-%M-%S")
         self.assertLess(abs((datetime.datetime.now() - stamped).total_seconds()), 300, stamp)
 
+    # Tests that on 32-bit Windows the 32-bit exe installs the win32 package, not the x64 one
+    # beside it, and logs why.
+    @wh.needs_32_bit_process
+    def test_32_bit_windows_installs_the_win32_package(self):
+        session = wh.win32_session()
+        self.addCleanup(session.stop)
+        x64 = self.package("2.0.14")
+        win32 = self.package("2.0.14", folder="win32", label="win32")
+        run = self.start("-silent", session=session)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(win32, session), "2.0.14")
+        self.assertIsNone(self.installed_version(x64, session))
+        self.assertEqual(len(self.logs("vexiscom-win32.msi")), 1, os.listdir(self.temp))
+        package = wh.to_windows_path(os.path.join(self.dist, "win32", "vexiscom-win32.msi"))
+        self.assert_logged(self.run_log(), "WOW64: no; plug-in package pattern vexiscom*win32*.msi",
+                           "plug-in package: " + package, "decision: first installation",
+                           "exit code 0: done")
+
     # Tests the reinstall question for the same version: No runs nothing and gives 1602, Yes reinstalls.
     def test_same_version_question(self):
         code = self.preinstall("2.0.5")
