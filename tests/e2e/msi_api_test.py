@@ -7,12 +7,14 @@ uninstalled, and a reused prefix keeps what earlier runs installed), writes
 the manifest the test program reads, plants nothing itself (the stand-in
 msi.dll is built into the program's folder) and runs the program through the
 wine_harness.py session's prefix with msi=n,b, so that a "msi.dll" beside the
-program is preferred wherever Wine's own search would take it.
+program is preferred wherever Wine's own search would take it. Like every
+end-to-end script it runs once per leg (wine_harness.main): the program of the
+i686 build through the wine launcher, the one of the x64 build under wine64.
 
 Usage: msi_api_test.py [--build-dir DIR] [--prefix DIR] [-- gtest arguments]
-The defaults come from E2E_WINDOWS_BUILD_DIR and E2E_WINE_PREFIX.
-Exit code 0 when every test passed, 77 when the Windows build lacks the programs
-(1 under CI=true).
+The defaults are the leg's build folder and prefix (E2E_WINDOWS_BUILD_DIR,
+E2E_WINDOWS_X64_BUILD_DIR, E2E_WINE_PREFIX). Exit code 0 when every test passed,
+77 when the Windows build lacks the programs (1 under CI=true).
 """
 
 import argparse
@@ -147,14 +149,13 @@ def build_scenarios(work):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build-dir", default=os.environ.get("E2E_WINDOWS_BUILD_DIR"))
-    parser.add_argument("--prefix", default=os.environ.get("E2E_WINE_PREFIX"))
+    parser.add_argument("--build-dir")
+    parser.add_argument("--prefix")
     parser.add_argument("gtest_args", nargs="*")
     args = parser.parse_args()
-    if not args.build_dir:
-        parser.error("give --build-dir or set E2E_WINDOWS_BUILD_DIR")
-    build_dir = os.path.abspath(args.build_dir)
-    prefix = os.path.abspath(args.prefix or os.path.join(build_dir, "wineprefix"))
+    leg = wine_harness.current_leg()
+    build_dir = os.path.abspath(args.build_dir or leg.build_dir)
+    prefix = os.path.abspath(args.prefix or leg.prefix)
     program = os.path.join(build_dir, "msi_api", "msi_api_tests.exe")
     for needed in (program, os.path.join(build_dir, "msi_api", "msi.dll"),
                    os.path.join(build_dir, "msi_api", "msi_plant_probe.exe")):
@@ -180,7 +181,7 @@ def main():
         "WINEDLLOVERRIDES": "msi=n,b;mscoree,mshtml=",
     })
     try:
-        proc = subprocess.run(["wine", program, "--gtest_color=no"] + args.gtest_args,
+        proc = subprocess.run([session.loader, program, "--gtest_color=no"] + args.gtest_args,
                               cwd=os.path.dirname(program), env=env, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=900)
     except subprocess.TimeoutExpired as timed_out:
@@ -196,4 +197,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    wine_harness.main(run=main)

@@ -36,16 +36,18 @@ class PluginScenario(unittest.TestCase):
         self.temp = os.path.join(self.root, "temp")
         os.makedirs(self.temp)
 
-    def installed_version(self, code):
-        """The installed version of a product code of the family, or None."""
-        value = self.session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
+    def installed_version(self, code, session=None):
+        """The installed version of a product code of the family, or None (in the session's prefix,
+        by default the test's)."""
+        value = (session or self.session).reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
         return value[1] if value else None
 
-    def start(self, *args, dist=None, temp=None):
+    def start(self, *args, dist=None, temp=None, session=None):
         """Starts vexissetup.exe with args in the tree, TMP and TEMP naming the test's temp folder."""
+        session = session or self.session
         temp_windows = wh.to_windows_path(temp or self.temp)
-        return self.session.run(self.session.exe("vexissetup.exe"), args, cwd=dist or self.dist,
-                                env={"TMP": temp_windows, "TEMP": temp_windows})
+        return session.run(session.exe("vexissetup.exe"), args, cwd=dist or self.dist,
+                           env={"TMP": temp_windows, "TEMP": temp_windows})
 
     def run_log(self, temp=None):
         """The lines of the latest run's own log in the temp folder, without their milliseconds."""

@@ -268,5 +268,4 @@ class DialogTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")
-    unittest.main()
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")

@@ -90,5 +90,4 @@ class EntryTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")

@@ -9,7 +9,6 @@ Each scenario has a product family of its own (see plugin_packages).
 import datetime
 import os
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import plugin_packages as pp  # noqa: E402
@@ -80,6 +79,10 @@ class MainPathTest(ps.PluginScenario):
         self.assertEqual(run.wait_exit().code, 0)
         self.assertEqual(self.installed_version(code), "2.0.1")
         self.assertIsNone(self.installed_version(self.family.product_code("win32")))
+        # Both builds take the x64 package, each knowing 64-bit Windows its own way.
+        wow64 = "no, a 64-bit process on 64-bit Windows" if wh.current_leg().name == wh.X64 else "yes"
+        self.assert_logged(self.run_log(), "WOW64: %s; plug-in package pattern vexiscom*x64*.msi" % wow64,
+                           "plug-in package: " + wh.to_windows_path(os.path.join(self.dist, "x64", "vexiscom-x64.msi")))
         logs = self.logs()
         self.assertEqual(len(logs), 1, os.listdir(self.temp))
         with open(logs[0], "rb") as f:
@@ -88,6 +91,24 @@ class MainPathTest(ps.PluginScenario):
         stamp = os.path.basename(logs[0])[len("vexiscom-x64.msi_"):-len(".log")]
         stamped = datetime.datetime.strptime(stamp, "%Y-%m-%d-%H-%M-%S")
         self.assertLess(abs((datetime.datetime.now() - stamped).total_seconds()), 300, stamp)
+
+    # Tests that on 32-bit Windows the 32-bit exe installs the win32 package, not the x64 one
+    # beside it, and logs why.
+    @wh.needs_32_bit_process
+    def test_32_bit_windows_installs_the_win32_package(self):
+        session = wh.win32_session()
+        self.addCleanup(session.stop)
+        x64 = self.package("2.0.14")
+        win32 = self.package("2.0.14", folder="win32", label="win32")
+        run = self.start("-silent", session=session)
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(win32, session), "2.0.14")
+        self.assertIsNone(self.installed_version(x64, session))
+        self.assertEqual(len(self.logs("vexiscom-win32.msi")), 1, os.listdir(self.temp))
+        package = wh.to_windows_path(os.path.join(self.dist, "win32", "vexiscom-win32.msi"))
+        self.assert_logged(self.run_log(), "WOW64: no; plug-in package pattern vexiscom*win32*.msi",
+                           "plug-in package: " + package, "decision: first installation",
+                           "exit code 0: done")
 
     # Tests the reinstall question for the same version: No runs nothing and gives 1602, Yes reinstalls.
     def test_same_version_question(self):
@@ -258,5 +279,4 @@ class MainPathTest(ps.PluginScenario):
 
 
 if __name__ == "__main__":
-    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")

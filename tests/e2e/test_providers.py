@@ -273,5 +273,4 @@ class ProviderInstallTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    wine_harness.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")
-    unittest.main()
+    wine_harness.main("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")

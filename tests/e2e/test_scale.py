@@ -7,7 +7,6 @@ code, and the installer's log must lie where the failure box says.
 import os
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import plugin_packages as pp  # noqa: E402
@@ -93,5 +92,4 @@ class ScaleTest(ps.PluginScenario):
             self.assertEqual(f.read(), "not a folder\n")
 
 if __name__ == "__main__":
-    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")

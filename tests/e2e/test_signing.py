@@ -69,7 +69,7 @@ class SigningTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="dist-", dir=self.work)
         self.exe = os.path.join(self.folder, "vexissetup.exe")
-        shutil.copy(os.path.join(os.environ["E2E_WINDOWS_BUILD_DIR"], "vexissetup.exe"), self.exe)
+        shutil.copy(os.path.join(wh.current_leg().build_dir, "vexissetup.exe"), self.exe)
         if os.path.exists(self.calls):
             os.remove(self.calls)
 
@@ -156,5 +156,4 @@ class SigningTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    wh.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")

@@ -76,19 +76,21 @@ def emulated_version(session, version):
 def registry_version(session, version, build, service_pack):
     """The prefix's registry names Windows `version` (e.g. "5.1") with `service_pack` (0 = none).
 
-    A Version value of Wine's own settings would override the registry: it is taken away for the
-    block and put back after it."""
+    The version is written in the registry view the exe under test reads: the 32-bit one for the
+    i686 exe under WOW64, the 64-bit one for the x64 exe. A Version value of Wine's own settings
+    would override the registry: it is taken away for the block and put back after it."""
+    view = session.program_view
     saved = [_Saved(session, key, "Version") for key in (APP_DEFAULTS, WINE_SETTINGS)]
-    saved += [_Saved(session, NT_VERSION, name, view=32)
+    saved += [_Saved(session, NT_VERSION, name, view=view)
               for name in ("CurrentVersion", "CurrentBuildNumber", "CSDVersion")]
     saved.append(_Saved(session, SERVICE_PACK, "CSDVersion"))
     with _restored(saved):
         for key in (APP_DEFAULTS, WINE_SETTINGS):
             session.reg_delete(key, "Version")
-        session.reg_add(NT_VERSION, "CurrentVersion", version, view=32)
-        session.reg_add(NT_VERSION, "CurrentBuildNumber", str(build), view=32)
+        session.reg_add(NT_VERSION, "CurrentVersion", version, view=view)
+        session.reg_add(NT_VERSION, "CurrentBuildNumber", str(build), view=view)
         session.reg_add(NT_VERSION, "CSDVersion", "Service Pack %d" % service_pack if service_pack else "",
-                        view=32)
+                        view=view)
         session.reg_add(SERVICE_PACK, "CSDVersion", service_pack << 8, kind="REG_DWORD")
         yield
 
@@ -179,5 +181,4 @@ class WindowsVersionGateTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    wine_harness.skip_unless_built("vexissetup.exe", "runexit.exe", "boxhelper.exe")
-    unittest.main()
+    wine_harness.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")

@@ -6,12 +6,24 @@ program starts in tens of milliseconds. Programs run through runexit.exe, which
 prints their full 32-bit exit code; boxhelper.exe reads and answers their
 dialog windows. Both are built by the Windows build next to vexissetup.exe.
 
-Configuration (environment variables, each overridable by an argument):
-  E2E_WINDOWS_BUILD_DIR  folder holding vexissetup.exe, runexit.exe, boxhelper.exe
-  E2E_WINE_PREFIX        the Wine prefix to create or reuse
-  E2E_SCREENSHOT_DIR     where screenshots go
-  E2E_WINEDEBUG          WINEDEBUG for the Wine processes (default -all)
-  E2E_VERBOSE            when set, the session logs what it does with timings
+Which builds are tested: each script's __main__ calls main(), which asks once
+whether this machine runs 32-bit programs (by running Wine's 32-bit loader) and
+runs the script once per build it can run, a leg: the i686 exe in a 64-bit
+(WoW64) prefix through the wine launcher, and the x64 exe in a prefix of its
+own under wine64; where no 32-bit program runs, the x64 leg alone. Inside a leg,
+session(), session.exe() and skip_unless_built() refer to that leg's build.
+
+Configuration (environment variables):
+  E2E_WINDOWS_BUILD_DIR      the i686 build: vexissetup.exe, runexit.exe, boxhelper.exe...
+  E2E_WINDOWS_X64_BUILD_DIR  the x64 build (default: the i686 folder + "-x64")
+  E2E_WINE_PREFIX            the i686 leg's Wine prefix; the x64 leg's is this + "-x64",
+                             the 32-bit Windows one (win32_session) this + "-win32"
+  E2E_SCREENSHOT_DIR         where screenshots go (the x64 leg's in its subfolder x64)
+  E2E_BUILD                  i686 or x64: that leg alone (i686 where 32-bit programs
+                             do not run is a failure)
+  E2E_32BIT_PROBE            the i386 program the probe runs (default /usr/lib/wine/wine)
+  E2E_WINEDEBUG              WINEDEBUG for the Wine processes (default -all)
+  E2E_VERBOSE                when set, the session logs what it does with timings
 
 A scenario:
     session = wine_harness.session()          # started once, stopped at exit
@@ -44,6 +56,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 
 # Dialog button ids (winuser.h).
 IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO = 1, 2, 3, 4, 5, 6, 7
@@ -115,11 +128,17 @@ def to_windows_path(path):
 
 
 class WineSession:
-    def __init__(self, windows_build_dir=None, prefix=None, screenshot_dir=None):
-        self.build_dir = os.path.abspath(windows_build_dir or _required_env("E2E_WINDOWS_BUILD_DIR"))
-        self.prefix = os.path.abspath(prefix or _required_env("E2E_WINE_PREFIX"))
-        self.screenshot_dir = os.path.abspath(
-            screenshot_dir or os.environ.get("E2E_SCREENSHOT_DIR") or os.path.join(self.prefix, "..", "screenshots"))
+    def __init__(self, windows_build_dir, prefix, screenshot_dir=None, loader="wine", arch="win64", program_view=32):
+        """loader: what starts every Windows program of the prefix (the wine launcher, or WINE64 where
+        nothing may go through the 32-bit loader); arch: WINEARCH of the prefix (win64 or win32);
+        program_view: the registry view (32 or 64) that the build's programs read, None in a win32
+        prefix, which has only one."""
+        self.build_dir = os.path.abspath(windows_build_dir)
+        self.prefix = os.path.abspath(prefix)
+        self.screenshot_dir = os.path.abspath(screenshot_dir or os.path.join(self.prefix, "..", "screenshots"))
+        self.loader = loader
+        self.arch = arch
+        self.program_view = program_view
         self.display = None
         self._xvfb = None
         self._lock_file = None
@@ -134,6 +153,7 @@ class WineSession:
         os.makedirs(self.screenshot_dir, exist_ok=True)
         self._lock_file = open(self.prefix + ".lock", "w")
         fcntl.flock(self._lock_file, fcntl.LOCK_EX)
+        _fixed_address_layout()
         for tool in ("runexit.exe", "boxhelper.exe"):
             if not os.path.isfile(os.path.join(self.build_dir, tool)):
                 raise HarnessError("%s is missing in %s: build the Windows build first" % (tool, self.build_dir))
@@ -188,8 +208,8 @@ class WineSession:
         env = self.wine_env()
         env.pop("DISPLAY", None)
         env["WINEDLLOVERRIDES"] = "mscoree,mshtml="  # no Mono or Gecko download prompts
-        _run_checked(["wineboot", "-i"], env, "creating the Wine prefix %s" % self.prefix, timeout=300)
-        _run_checked(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+        _run_checked([self.loader, "wineboot", "-i"], env, "creating the Wine prefix %s" % self.prefix, timeout=300)
+        _run_checked([self.loader, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
                      env, "configuring the X11 driver")
         _run_checked(["wineserver", "-k"], env, "stopping the wineserver", check=False)
         _run_checked(["wineserver", "-w"], env, "waiting for the wineserver", check=False)
@@ -228,7 +248,7 @@ class WineSession:
             raise HarnessError("wineserver -p failed (exit %d) for %s" % (code, self.prefix))
         # The first program after a server start also starts Wine's own services (about 0.5 s); one
         # program here, with no pipes to inherit, leaves them running for the scenario.
-        subprocess.call(["wine", self.exe("boxhelper.exe"), "list"], env=self.wine_env(),
+        subprocess.call([self.loader, self.exe("boxhelper.exe"), "list"], env=self.wine_env(),
                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                         timeout=DEFAULT_TIMEOUT)
         _log("wineserver -p and services: %.3f s" % (time.monotonic() - t0))
@@ -241,7 +261,7 @@ class WineSession:
         env = dict(os.environ)
         env.update({
             "WINEPREFIX": self.prefix,
-            "WINEARCH": "win64",
+            "WINEARCH": self.arch,
             "WINEDEBUG": os.environ.get("E2E_WINEDEBUG", "-all"),
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
         })
@@ -280,19 +300,20 @@ class WineSession:
         cmdline_file = os.path.join(self.prefix, "..", "cmdlines", "run-%d-%d.txt" % (os.getpid(), len(self._runs)))
         with open(cmdline_file, "w", encoding="utf-8") as f:
             f.write(command_line)
-        argv = ["wine", self.exe("runexit.exe")] + options + ["--cmdline-file", to_windows_path(cmdline_file)]
+        argv = [self.loader, self.exe("runexit.exe")] + options + ["--cmdline-file", to_windows_path(cmdline_file)]
         run = Run(self, argv, command_line)
         self._runs.append(run)
         return run
 
     def run_wine(self, args, timeout=DEFAULT_TIMEOUT, check=False):
-        """Runs `wine ARGS...` to its end (e.g. a built-in tool); returns the CompletedProcess (text)."""
-        return _run_checked(["wine"] + list(args), self.wine_env(), "wine " + " ".join(args), check=check,
+        """Runs `wine ARGS...` (the session's loader) to its end (e.g. a built-in tool); returns the
+        CompletedProcess (text)."""
+        return _run_checked([self.loader] + list(args), self.wine_env(), "wine " + " ".join(args), check=check,
                             timeout=timeout)
 
     def boxhelper(self, args, timeout=DEFAULT_TIMEOUT):
         """Runs boxhelper.exe with args; returns (exit code, parsed JSON)."""
-        proc = _run_captured(["wine", self.exe("boxhelper.exe")] + list(args), self.wine_env(), timeout + 30)
+        proc = _run_captured([self.loader, self.exe("boxhelper.exe")] + list(args), self.wine_env(), timeout + 30)
         text = proc.stdout.decode("utf-8", "replace").strip()
         try:
             data = json.loads(text.splitlines()[-1]) if text else {}
@@ -664,6 +685,26 @@ def _die_with_parent():
     libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
+ADDR_NO_RANDOMIZE = 0x0040000  # a personality(2) flag
+
+
+def _fixed_address_layout():
+    """Turns address-space randomisation off for the programs this process starts from now on, and
+    so for every Wine process of the session (Wine's processes start each other and keep the flag).
+
+    Debian's Wine has no preloader, and its 64-bit loader lies at 0x7d000000. Linux here starts the
+    heap of a 64-bit program anywhere up to 1 GiB above the program (measured: 3 to 1023 MiB), so
+    now and then (measured: once in 4,000 starts of wine64) the heap already covers 0x7ffe0000,
+    where Wine maps the shared user data page: the process ends at once with exit code 1 ("failed
+    to map the shared user data", silent under WINEDEBUG=-all). Every 64-bit Wine process is
+    exposed: the x64 leg's programs, and Wine's own services in any 64-bit prefix. Without
+    randomisation the heap begins right after the loader, 48 MiB below that page."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    current = libc.personality(0xFFFFFFFF)
+    if current != -1 and not current & ADDR_NO_RANDOMIZE:
+        libc.personality(current | ADDR_NO_RANDOMIZE)
+
+
 def _run_captured(argv, env, timeout):
     """subprocess.run with the output captured in files, not pipes: the first Wine program after a
     wineserver start launches Wine's service processes, which inherit its standard handles and
@@ -704,21 +745,228 @@ def skip(reason):
     sys.exit(SKIPPED)
 
 
-def skip_unless_built(*names, variable="E2E_WINDOWS_BUILD_DIR"):
-    """Ends the test script through skip() when the Windows build (the folder that `variable`
-    names) lacks one of the programs."""
-    build_dir = os.environ.get(variable, "")
+def skip_unless_built(*names, variable=None):
+    """Ends the test script through skip() when the Windows build lacks one of the programs: the
+    build of this process's leg, or the folder that the environment variable `variable` names."""
+    build_dir = os.environ.get(variable, "") if variable else current_leg().build_dir
     missing = [n for n in names if not os.path.isfile(os.path.join(build_dir, n))]
     if missing:
         skip("%s not in the Windows build folder %r" % (", ".join(missing), build_dir))
 
 
+# ----- which build is tested where -----
+#
+# Some machines of this kind run no 32-bit Linux program at all, and with it no 32-bit Wine and no
+# 32-bit Windows program. Whether this one does is asked once per run, by running one; never guessed
+# from files or kernel versions. Each end-to-end script then runs once per build the machine can run
+# (a leg): the i686 exe in a 64-bit (WoW64) prefix through the wine launcher, as it runs on most
+# administrators' machines, and the x64 exe in a 64-bit prefix of its own under wine64, which goes
+# through no 32-bit program.
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+WINE32 = "/usr/lib/wine/wine"  # Wine's 32-bit loader, an i386 program: the probe runs it
+WINE64 = "/usr/lib/wine/wine64"  # the `wine` launcher and wineboot would go through WINE32
+I686, X64 = "i686", "x64"
+LEG_VARIABLE = "E2E_LEG"  # set by main() for the script it runs once per leg
+NEEDS_32_BIT = "needs a 32-bit process"
+PROBE_TIMEOUT = 60
+
+
+def probe_32_bit(program=None):
+    """Whether this machine runs 32-bit (i386) Linux programs: (True or False, why), by running
+    `program --version` (E2E_32BIT_PROBE, else WINE32): yes when it exits 0; no when it cannot be
+    started (an ELF this kernel does not run gives ENOEXEC, Exec format error) or fails."""
+    program = program or os.environ.get("E2E_32BIT_PROBE") or WINE32
+    what = "%s --version" % program
+    try:
+        code = subprocess.call([program, "--version"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=PROBE_TIMEOUT)
+    except OSError as error:
+        return False, "%s: [Errno %d] %s" % (what, error.errno, error.strerror)
+    except subprocess.TimeoutExpired:
+        return False, "%s did not end within %d s" % (what, PROBE_TIMEOUT)
+    if code != 0:
+        return False, "%s exited %d" % (what, code)
+    return True, "%s exited 0" % what
+
+
+class Leg:
+    """One build under test and the Wine it runs in. The x64 leg has a prefix and a screenshot
+    folder of its own (prefix + "-x64", screenshots/x64), so the two legs never share state."""
+
+    def __init__(self, name, build_dir, prefix, screenshot_dir):
+        self.name = name
+        self.build_dir = os.path.abspath(build_dir)
+        self.prefix = os.path.abspath(prefix + ("-x64" if name == X64 else ""))
+        self.screenshot_dir = os.path.abspath(os.path.join(screenshot_dir, "x64") if name == X64 else screenshot_dir)
+        self.loader = WINE64 if name == X64 else "wine"
+
+    def describe(self):
+        exe = os.path.join(self.build_dir, "vexissetup.exe")
+        if exe.startswith(ROOT + os.sep):
+            exe = os.path.relpath(exe, ROOT)
+        return "%s (%s)" % (exe, "x64, under wine64" if self.name == X64 else "i686, in a 64-bit WoW64 prefix")
+
+    def session(self, **options):
+        """A WineSession of this leg (not started); options override its folders."""
+        settings = dict(windows_build_dir=self.build_dir, prefix=self.prefix, screenshot_dir=self.screenshot_dir,
+                        loader=self.loader, program_view=64 if self.name == X64 else 32)
+        settings.update(options)
+        return WineSession(**settings)
+
+
+def plan(build_dir, x64_build_dir, prefix, screenshot_dir, environ=None):
+    """The legs to run on this machine, the i686 one first, and why: ([Leg], text). E2E_BUILD=i686
+    or x64 forces one; forcing i686 where 32-bit programs do not run raises HarnessError."""
+    environ = os.environ if environ is None else environ
+    forced = environ.get("E2E_BUILD", "")
+    if forced not in ("", I686, X64):
+        raise HarnessError("E2E_BUILD=%s: give %s or %s" % (forced, I686, X64))
+    if forced == X64:
+        names, why = [X64], "E2E_BUILD=x64"
+    else:
+        runs, reason = probe_32_bit(environ.get("E2E_32BIT_PROBE"))
+        if forced == I686 and not runs:
+            raise HarnessError("E2E_BUILD=i686, but this machine runs no 32-bit program (%s)" % reason)
+        if forced == I686:
+            names, why = [I686], "E2E_BUILD=i686"
+        elif runs:
+            names, why = [I686, X64], "this machine runs 32-bit programs (%s)" % reason
+        else:
+            names, why = [X64], "this machine runs no 32-bit program (%s)" % reason
+    return [Leg(name, x64_build_dir if name == X64 else build_dir, prefix, screenshot_dir) for name in names], why
+
+
+def e2e_plan(environ=None):
+    """plan() for the end-to-end scripts, from E2E_WINDOWS_BUILD_DIR, E2E_WINDOWS_X64_BUILD_DIR
+    (by default the first + "-x64"), E2E_WINE_PREFIX and E2E_SCREENSHOT_DIR."""
+    environ = os.environ if environ is None else environ
+    return plan(*_e2e_folders(environ), environ=environ)
+
+
+def e2e_line(legs, why):
+    """The one line a run prints at its start: the exes under test and why."""
+    return "e2e: %s%s: %s" % (" and ".join(leg.describe() for leg in legs), " only" if len(legs) == 1 else "", why)
+
+
+def _e2e_folders(environ):
+    build_dir = environ.get("E2E_WINDOWS_BUILD_DIR", "")
+    x64_build_dir = environ.get("E2E_WINDOWS_X64_BUILD_DIR") or (build_dir + "-x64" if build_dir else "")
+    prefix = environ.get("E2E_WINE_PREFIX")
+    if not prefix:
+        raise HarnessError("set E2E_WINE_PREFIX (the ctest tests do)")
+    screenshot_dir = environ.get("E2E_SCREENSHOT_DIR") or os.path.join(prefix, "..", "screenshots")
+    return build_dir, x64_build_dir, prefix, screenshot_dir
+
+
+_leg = None
+
+
+def current_leg():
+    """The leg this process runs: E2E_LEG, which main() sets for each run of the script, or else
+    the first leg this machine runs."""
+    global _leg
+    if _leg is None:
+        name = os.environ.get(LEG_VARIABLE)
+        if name:
+            if name not in (I686, X64):
+                raise HarnessError("%s=%s: %s or %s" % (LEG_VARIABLE, name, I686, X64))
+            build_dir, x64_build_dir, prefix, screenshot_dir = _e2e_folders(os.environ)
+            _leg = Leg(name, x64_build_dir if name == X64 else build_dir, prefix, screenshot_dir)
+        else:
+            _leg = e2e_plan()[0][0]
+    return _leg
+
+
+def needs_32_bit_process(test):
+    """Marks a scenario that needs a 32-bit process of its own (win32_session()): it runs in the
+    i686 leg only, is skipped in the x64 leg, and main() names it as not run where no i686 leg runs.
+    The one kind of test that may stay unrun under CI=true: a machine without 32-bit programs
+    cannot run it at all."""
+    test.needs_32_bit_process = True
+    if os.environ.get(LEG_VARIABLE) != I686:
+        return unittest.skip(NEEDS_32_BIT)(test)
+    return test
+
+
+def main(*programs, run=None):
+    """The __main__ of an end-to-end script: prints which exes are tested and why, runs the script
+    once per leg (a child process with E2E_LEG set; its output under a header), names the tests
+    that no leg could run, and exits with 1 when a leg failed, else 77 when a leg was skipped,
+    else 0. In the child: skip_unless_built(*programs), then run() (the script's own function,
+    returning an exit code) or else the unittest tests of __main__."""
+    if os.environ.get(LEG_VARIABLE):
+        skip_unless_built(*programs)
+        if run is not None:
+            sys.exit(run())
+        unittest.main(module="__main__")
+        return
+    try:
+        legs, why = e2e_plan()
+    except HarnessError as error:
+        print("e2e: FAILED: %s" % error)
+        sys.exit(1)
+    print(e2e_line(legs, why), flush=True)
+    codes = _run_legs(legs)
+    if not any(leg.name == I686 for leg in legs):
+        where = "with E2E_BUILD=x64" if os.environ.get("E2E_BUILD") == X64 else "on this machine"
+        for name in _tests_needing_32_bit(sys.modules["__main__"], sys.argv[0]):
+            print("not run %s: %s: %s" % (where, name, NEEDS_32_BIT))
+    if any(code not in (0, SKIPPED) for code in codes):
+        sys.exit(1)
+    sys.exit(SKIPPED if SKIPPED in codes else 0)
+
+
+def _run_legs(legs):
+    """Runs this script once per leg, one after the other; returns their exit codes."""
+    codes = []
+    for leg in legs:
+        print("\n======== %s leg: %s ========" % (leg.name, leg.describe()), flush=True)
+        t0 = time.monotonic()
+        code = subprocess.call([sys.executable] + sys.argv, env=dict(os.environ, **{LEG_VARIABLE: leg.name}),
+                               preexec_fn=_die_with_parent)
+        _print_leg_end(leg, code, time.monotonic() - t0)
+        codes.append(code)
+    return codes
+
+
+def _print_leg_end(leg, code, seconds):
+    print("======== %s leg: %s in %.0f s (exit %d) ========" % (
+        leg.name, "passed" if code == 0 else "skipped" if code == SKIPPED else "FAILED", seconds, code), flush=True)
+
+
+def _tests_needing_32_bit(module, script):
+    """The ids (script.Class.test) of the tests in module marked with needs_32_bit_process."""
+    found = []
+
+    def walk(suite):
+        for item in suite:
+            if isinstance(item, unittest.TestSuite):
+                walk(item)
+            elif getattr(getattr(item, item._testMethodName, None), "needs_32_bit_process", False):
+                found.append(os.path.splitext(os.path.basename(script))[0] + "." + item.id().split(".", 1)[1])
+
+    walk(unittest.defaultTestLoader.loadTestsFromModule(module))
+    return found
+
+
 _session = None
 
 
-def session(**kwargs):
-    """The test run's one started WineSession (made on first use, stopped when Python exits)."""
+def session(**options):
+    """The test run's one started WineSession of this leg (made on first use, stopped when Python
+    exits); options override the leg's folders."""
     global _session
     if _session is None:
-        _session = WineSession(**kwargs).start()
+        _session = current_leg().session(**options).start()
     return _session
+
+
+def win32_session():
+    """A second session, started, for needs_32_bit_process scenarios (stop it when done): 32-bit
+    Windows (WINEARCH=win32, no WOW64) in a prefix of its own, E2E_WINE_PREFIX + "-win32", made by
+    the 32-bit loader, with the i686 build."""
+    leg = current_leg()
+    if leg.name != I686:
+        raise HarnessError("a 32-bit Windows prefix needs the i686 leg, not %s" % leg.name)
+    return leg.session(prefix=leg.prefix + "-win32", arch="win32", program_view=None).start()

@@ -193,6 +193,6 @@ class X64ImportTableTest(ImportTableTest):
 if __name__ == "__main__":
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
     import wine_harness  # the one rule for a test that cannot run: skipped, or failed under CI=true
-    wine_harness.skip_unless_built("vexissetup.exe")
+    wine_harness.skip_unless_built("vexissetup.exe", variable="E2E_WINDOWS_BUILD_DIR")
     wine_harness.skip_unless_built("vexissetup.exe", variable="E2E_WINDOWS_X64_BUILD_DIR")
     unittest.main()

@@ -245,8 +245,9 @@ TEST_F(MsiApiTest, NothingInstalled) {
   EXPECT_EQ(comparison, 42);
 }
 
-// Tests that the 32-bit program under a 64-bit Wine takes the x64 package
-// although a win32 package lies in the same folder.
+// Tests that on 64-bit Windows the program takes the x64 package although a
+// win32 package lies in the same folder: the 32-bit program under WOW64 and the
+// 64-bit program alike.
 TEST_F(MsiApiTest, ArchitecturePackageIsTaken) {
   ASSERT_NO_FATAL_FAILURE(EnterFolder(Value("arch.dir")));
   Wow64Lookup lookup;
