@@ -3,6 +3,7 @@ scratch folder per test class, and per test a product family of its own, a
 distribution tree and a TMP folder.
 """
 
+import datetime
 import glob
 import os
 import shutil
@@ -13,6 +14,20 @@ import plugin_packages as pp
 import wine_harness as wh
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+def plant_log_names(folder, names, victim, seconds=90):
+    """Plants, for each of the next `seconds` seconds of local time, a link in folder under each
+    name's log name (<name>_<stamp>.log) to the file victim, as a user of a shared TMP could
+    before a setup running as the system writes there. Returns the links planted."""
+    now = datetime.datetime.now()
+    links = []
+    for second in range(seconds):
+        stamp = (now + datetime.timedelta(seconds=second)).strftime("%Y-%m-%d-%H-%M-%S")
+        for name in names:
+            links.append(os.path.join(folder, "%s_%s.log" % (name, stamp)))
+            os.symlink(victim, links[-1])
+    return links
 
 
 class PluginScenario(unittest.TestCase):
@@ -51,7 +66,9 @@ class PluginScenario(unittest.TestCase):
 
     def run_log(self, temp=None):
         """The lines of the latest run's own log in the temp folder, without their milliseconds."""
-        logs = sorted(glob.glob(os.path.join(glob.escape(temp or self.temp), "vexissetup_*.log")))
+        # Links planted under the log's names are never the run's own log.
+        logs = sorted(log for log in glob.glob(os.path.join(glob.escape(temp or self.temp), "vexissetup_*.log"))
+                      if not os.path.islink(log))
         self.assertTrue(logs, os.listdir(temp or self.temp))
         with open(logs[-1], "rb") as f:
             data = f.read()

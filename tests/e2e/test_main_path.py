@@ -7,6 +7,7 @@ Each scenario has a product family of its own (see plugin_packages).
 """
 
 import datetime
+import glob
 import os
 import sys
 
@@ -254,6 +255,41 @@ class MainPathTest(ps.PluginScenario):
         self.answer(run, FAILED + ": 1627.\n", CAPTION, wh.IDOK)
         self.assertEqual(run.wait_exit().code, 1627)
         self.assertIsNone(self.installed_version(code))
+
+    # Tests that no installer writes through a name planted in TMP: links planted under the
+    # installer's and the run log's next names are left as they were (and so is the file they
+    # point to), both logs go to the next free name, and the run log names the installer's.
+    def test_names_planted_in_temp_are_left_alone(self):
+        code = self.package("2.0.14")
+        victim = os.path.join(self.root, "victim.txt")
+        with open(victim, "w") as f:
+            f.write("nobody may write here\n")
+        links = ps.plant_log_names(self.temp, ["vexiscom-x64.msi", "vexissetup"], victim)
+        run = self.start("-silent", "-VexisArgs", "/qn")
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.14")
+        with open(victim) as f:
+            self.assertEqual(f.read(), "nobody may write here\n")
+        self.assertTrue(all(os.path.islink(link) for link in links))
+        logs = [log for log in self.logs() if not os.path.islink(log)]
+        self.assertEqual(len(logs), 1, os.listdir(self.temp))
+        self.assertTrue(logs[0].endswith("_2.log"), logs[0])
+        self.assertGreater(os.path.getsize(logs[0]), 1000)
+        run_logs = [log for log in glob.glob(os.path.join(self.temp, "vexissetup_*.log"))
+                    if not os.path.islink(log)]
+        self.assertEqual(len(run_logs), 1, os.listdir(self.temp))
+        self.assertTrue(run_logs[0].endswith("_2.log"), run_logs[0])
+        self.assert_logged(self.run_log(), "msiexec: installer log: " + wh.to_windows_path(logs[0]),
+                           "msiexec: started", "exit code 0: done")
+
+    # Tests that a package whose folder and name are written in capitals, as on a CD, is found
+    # and installed, and its log named after it.
+    def test_upper_case_package_name(self):
+        code = pp.build_package(os.path.join(self.dist, "X64", "VEXISCOM-X64.MSI"), self.family, "2.0.15")
+        run = self.start("-silent", "-VexisArgs", "/qn")
+        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(self.installed_version(code), "2.0.15")
+        self.assertEqual(len(self.logs(package="VEXISCOM-X64.MSI")), 1, os.listdir(self.temp))
 
     # Tests a tree and TMP under paths with spaces and Cyrillic letters.
     def test_cyrillic_paths_with_spaces(self):

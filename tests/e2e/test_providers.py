@@ -22,6 +22,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import plugin_packages  # noqa: E402
+import plugin_scenario  # noqa: E402
 import wine_harness  # noqa: E402
 
 CAPTION = "Норвикс ЭЦП Browser plug-in"
@@ -219,6 +220,26 @@ class ProviderInstallTest(unittest.TestCase):
                       'PIN=****** /qn " -noreboot -silent', events)
         self.assertRegex(events[-1], r"^exit code 1603: ")
 
+    # Tests that a provider's setup never writes its log through a name planted in TMP: the
+    # links planted under its next log names stay as they were, so does the file they point to,
+    # and the setup is handed the next free name.
+    def test_planted_log_names_are_left_alone(self):
+        self.tree.add_provider("csp", 1603)
+        victim = os.path.join(self.tree.root, "victim.txt")
+        with open(victim, "w") as f:
+            f.write("nobody may write here\n")
+        links = plugin_scenario.plant_log_names(self.tree.tmp, ["csp"], victim)
+        run = self.tree.run(["-silent", "-csp"])
+        run.assert_no_box()
+        self.assertEqual(run.wait_exit().code, 1603)
+        with open(victim) as f:
+            self.assertEqual(f.read(), "nobody may write here\n")
+        self.assertTrue(all(os.path.islink(link) for link in links))
+        made = [log for log in glob.glob(os.path.join(self.tree.tmp, "csp_*.log")) if not os.path.islink(log)]
+        self.assertEqual(len(made), 1, os.listdir(self.tree.tmp))
+        self.assertTrue(made[0].endswith("_2.log"), made[0])
+        self.assertIn(log_switch(wine_harness.to_windows_path(made[0])), self.tree.recorded()[0])
+
     # Tests that the ucsp provider's failure reads like the csp one's, and
     # that 1641 (the provider started a restart itself) stops the run.
     def test_ucsp_restart_started_is_a_failure(self):
@@ -256,15 +277,17 @@ class ProviderInstallTest(unittest.TestCase):
         self.assertEqual(len(self.tree.recorded()), 1)
 
     # Tests that a missing csp folder stops the run with the start failure
-    # code, and that the box names no log, since none was written.
+    # code; the box names the log file made for the setup, which stays empty.
     def test_missing_setup_stops_the_run(self):
         run = self.tree.run(["-csp"])
         self.confirm(run, CONFIRM_CSP)
 
         box = run.wait_box()
         run.screenshot("provider-missing")
-        match = re.match("^" + re.escape(PROVIDER_FAILED) + r": (\d+)\.\n$", box.text)
+        match = re.match("^" + re.escape(PROVIDER_FAILED) + r": (\d+)\.\nInstall log: (.*)$", box.text)
         self.assertIsNotNone(match, box)
+        self.assertEqual(match.group(2), self.tree.log("csp"))
+        self.assertEqual(os.path.getsize(glob.glob(os.path.join(self.tree.tmp, "csp_*.log"))[0]), 0)
         run.press(wine_harness.IDOK)
         code = int(match.group(1))
         self.assertIn(code, (2, 3))  # file or path not found

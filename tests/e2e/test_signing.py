@@ -2,13 +2,15 @@
 certificate made for this run only: the signature verifies against that
 certificate, an unsigned or altered file does not, the password never shows on
 a command line, a failure leaves the file as it was, and the signed exe still
-runs under Wine (the help box, exit 0).
+runs under Wine (the help box, exit 0). A signed distribution: the signed exe
+starts only packages and provider setups that its own publisher signed.
 
 Run by ctest (label e2e), or by hand:
     E2E_WINDOWS_BUILD_DIR=build/windows E2E_WINE_PREFIX=build/native/wine/prefix \\
         E2E_SCREENSHOT_DIR=build/native/screenshots python3 tests/e2e/test_signing.py -v
 """
 
+import glob
 import hashlib
 import os
 import shutil
@@ -20,12 +22,26 @@ import textwrap
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import plugin_packages as pp  # noqa: E402
 import wine_harness as wh  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SIGN = os.path.join(ROOT, "scripts", "sign")
 PASSWORD = "Пароль с пробелом $1"
 HELP_CAPTION = "Справка"
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+def make_certificate(folder, name, subject):
+    """A throwaway code-signing certificate: (its PEM file, its PKCS#12 file under PASSWORD)."""
+    cert, pfx, key = (os.path.join(folder, name + extension) for extension in (".pem", ".pfx", ".key"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", subject, "-addext", "keyUsage=digitalSignature",
+                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                    "-passout", "env:SIGN_PFX_PASSWORD"], env=dict(os.environ, SIGN_PFX_PASSWORD=PASSWORD),
+                   check=True, capture_output=True)
+    return cert, pfx
 
 
 def sha256(path):
@@ -36,17 +52,11 @@ def sha256(path):
 class SigningTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="signing-")
+        # Below the prefix's folder, where the Wine programs of the signed runs can reach it.
+        cls.work = tempfile.mkdtemp(prefix="signing-", dir=os.path.dirname(wh.current_leg().prefix))
         cls.addClassCleanup(shutil.rmtree, cls.work, True)
-        cls.cert = os.path.join(cls.work, "signer.pem")
-        cls.pfx = os.path.join(cls.work, "signer.pfx")
-        key = os.path.join(cls.work, "signer.key")
-        env = dict(os.environ, SIGN_PFX_PASSWORD=PASSWORD)
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cls.cert,
-                        "-days", "2", "-subj", "/CN=Vexis test publisher", "-addext", "keyUsage=digitalSignature",
-                        "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
-        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cls.cert, "-out", cls.pfx,
-                        "-passout", "env:SIGN_PFX_PASSWORD"], env=env, check=True, capture_output=True)
+        cls.cert, cls.pfx = make_certificate(cls.work, "signer", "/CN=Vexis test publisher")
+        cls.other_cert, cls.other_pfx = make_certificate(cls.work, "other", "/CN=Another publisher")
         # osslsigncode as scripts/sign calls it, through a stand-in that records its arguments and
         # where its password file is, then runs the real one.
         real = shutil.which("osslsigncode")
@@ -73,12 +83,12 @@ class SigningTest(unittest.TestCase):
         if os.path.exists(self.calls):
             os.remove(self.calls)
 
-    def sign(self, *extra, password=PASSWORD):
+    def sign(self, *extra, password=PASSWORD, path=None, pfx=None):
         env = dict(os.environ, PATH=self.bin + os.pathsep + os.environ["PATH"])
         env.pop("SIGN_PFX_PASSWORD", None)
         if password is not None:
             env["SIGN_PFX_PASSWORD"] = password
-        return subprocess.run([SIGN, self.exe, "--pfx", self.pfx] + list(extra), env=env,
+        return subprocess.run([SIGN, path or self.exe, "--pfx", pfx or self.pfx] + list(extra), env=env,
                               capture_output=True, text=True, timeout=120)
 
     def verify(self, path):
@@ -155,5 +165,54 @@ class SigningTest(unittest.TestCase):
         self.assertEqual(run.wait_exit().code, 0)
 
 
+    # Tests a signed distribution under Wine, the exe, both packages and the provider's setup
+    # signed with scripts/sign: one publisher throughout installs as an unsigned tree does; a
+    # package of another publisher, or a provider's setup changed after signing, is not started,
+    # nothing is installed and the exit code says why. (Wine does not check an MSI's digest: a
+    # package changed after signing still verifies there, so the changed file is a PE file.)
+    def test_signed_distribution(self):
+        session = wh.session()
+        rows = [("one publisher", self.pfx, False, 0),
+                ("a package of another publisher", self.other_pfx, False, 0x800B0004),
+                ("a setup changed after signing", self.pfx, True, 0x80096010)]
+        for name, package_pfx, change_setup, expected in rows:
+            with self.subTest(name):
+                session.reset()
+                dist = os.path.join(self.folder, name.replace(" ", "-"))
+                family = pp.Family("signed-%s-%s" % (name.replace(" ", "-"), os.path.basename(self.folder)))
+                code = pp.build_package(os.path.join(dist, "x64", "vexiscom-x64.msi"), family, "2.0.1")
+                pp.build_package(os.path.join(dist, "win32", "vexiscom-win32.msi"), family, "2.0.1",
+                                 product_label="win32", arch="x86")
+                setup = os.path.join(dist, "csp", "Setup.exe")
+                os.makedirs(os.path.dirname(setup))
+                shutil.copy(session.exe("provider_stub.exe"), setup)
+                exe = os.path.join(dist, "vexissetup.exe")
+                shutil.copy(self.exe, exe)
+                for path, pfx in ((exe, self.pfx), (setup, self.pfx),
+                                  (os.path.join(dist, "win32", "vexiscom-win32.msi"), self.pfx),
+                                  (os.path.join(dist, "x64", "vexiscom-x64.msi"), package_pfx)):
+                    signed = self.sign(path=path, pfx=pfx)
+                    self.assertEqual(signed.returncode, 0, signed.stderr)
+                if change_setup:
+                    with open(setup, "r+b") as f:
+                        f.seek(0x600)
+                        byte = f.read(1)
+                        f.seek(0x600)
+                        f.write(bytes([byte[0] ^ 0xFF]))
+                temp = os.path.join(dist, "temp")
+                os.makedirs(temp)
+                run = session.run(exe, ["-silent", "-csp", "-VexisArgs", "/qn"], cwd=dist,
+                                  env={"TMP": wh.to_windows_path(temp), "TEMP": wh.to_windows_path(temp)})
+                run.assert_no_box()
+                self.assertEqual(run.wait_exit().code, expected)
+                installed = session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64)
+                self.assertEqual(installed, ("REG_SZ", "2.0.1") if expected == 0 else None)
+                with open(glob.glob(os.path.join(temp, "vexissetup_*.log"))[0], encoding="utf-8-sig") as f:
+                    log = f.read()
+                self.assertIn("signature of this program: verified, signer Vexis test publisher;", log)
+                if expected:
+                    self.assertIn("not started: 0x%08X" % expected, log)
+
+
 if __name__ == "__main__":
-    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe")
+    wh.main("vexissetup.exe", "runexit.exe", "boxhelper.exe", "provider_stub.exe")
