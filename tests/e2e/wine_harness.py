@@ -22,6 +22,7 @@ Configuration (environment variables):
   E2E_BUILD                  i686 or x64: that leg alone (i686 where 32-bit programs
                              do not run is a failure)
   E2E_32BIT_PROBE            the i386 program the probe runs (default /usr/lib/wine/wine)
+  E2E_SEQUENTIAL_LEGS        when set, the legs run one after the other (else at once)
   E2E_WINEDEBUG              WINEDEBUG for the Wine processes (default -all)
   E2E_VERBOSE                when set, the session logs what it does with timings
 
