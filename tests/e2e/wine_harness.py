@@ -776,9 +776,9 @@ def skip_unless_built(*names, variable=None):
 # Some machines of this kind run no 32-bit Linux program at all, and with it no 32-bit Wine and no
 # 32-bit Windows program. Whether this one does is asked once per run, by running one; never guessed
 # from files or kernel versions. Each end-to-end script then runs once per build the machine can run
-# (a leg): the i686 exe in a 64-bit (WoW64) prefix through the wine launcher, as it runs on most
-# administrators' machines, and the x64 exe in a 64-bit prefix of its own under wine64, which goes
-# through no 32-bit program.
+# (a leg): the i686 exe, the file shipped for every Windows, in a 64-bit (WoW64) prefix through the
+# wine launcher, and the x64 exe in a 64-bit prefix of its own under wine64, which goes through no
+# 32-bit program.
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 WINE32 = "/usr/lib/wine/wine"  # Wine's 32-bit loader, an i386 program: the probe runs it
