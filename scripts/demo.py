@@ -1,7 +1,11 @@
 """The demo: a distribution tree with sample plug-in packages for x64 and
 win32 under a Cyrillic folder name, vexissetup.exe -silent run in it under
 Wine, and what came of it: the exit code, the installed product and version,
-the installer's log, and the bootstrapper's own run log."""
+the installer's log, and the bootstrapper's own run log.
+
+The exe run is the i686 one (the file shipped for every Windows) where this
+machine runs 32-bit programs, else the x64 one under wine64, each in a prefix
+of its own; E2E_BUILD=i686 or x64 chooses (see tests/e2e/wine_harness.py)."""
 
 import glob
 import os
@@ -20,6 +24,14 @@ RUN_LOG_TAIL = 12  # lines of the run log shown
 
 def main():
     demo = os.path.join(ROOT, "build", "demo")
+    try:
+        legs, why = wine_harness.plan(os.path.join(ROOT, "build", "windows"), os.path.join(ROOT, "build", "windows-x64"),
+                                      os.path.join(demo, "prefix"), os.path.join(demo, "screenshots"))
+    except wine_harness.HarnessError as error:
+        print("demo: %s" % error)
+        return 1
+    leg = legs[0]
+    print("demo: runs %s: %s" % (leg.describe(), why))
     dist = os.path.join(demo, "Дистрибутив плагина")
     temp = os.path.join(demo, "Temp")
     os.makedirs(temp, exist_ok=True)
@@ -33,9 +45,7 @@ def main():
     for path in sorted(glob.glob(os.path.join(dist, "*", "*.msi"))):
         print("  %s" % os.path.relpath(path, dist))
 
-    session = wine_harness.WineSession(windows_build_dir=os.path.join(ROOT, "build", "windows"),
-                                       prefix=os.path.join(demo, "prefix"),
-                                       screenshot_dir=os.path.join(demo, "screenshots"))
+    session = leg.session()
     print("Starting Wine (the first run creates the prefix, about 20 s)...")
     session.start()
     try:

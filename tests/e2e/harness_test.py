@@ -77,7 +77,8 @@ class HarnessTest(unittest.TestCase):
         return path
 
     def run_stand_in(self, probe, **environ):
-        env = {k: v for k, v in os.environ.items() if k not in ("E2E_BUILD", wh.LEG_VARIABLE, "CI")}
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("E2E_BUILD", "E2E_SEQUENTIAL_LEGS", wh.LEG_VARIABLE, "CI")}
         env.update(self.builds, E2E_WINE_PREFIX=os.path.join(self.work, "prefix"), E2E_32BIT_PROBE=probe, **environ)
         proc = subprocess.run([sys.executable, self.script], env=env, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, text=True, timeout=120)
@@ -122,6 +123,8 @@ class HarnessTest(unittest.TestCase):
                  self.garbage, EXEC_FORMAT_ERROR)], "leg"),
             (sys.executable, {"STAND_IN_FAILS_IN": "x64"}, 1,
              ["e2e: %s and %s: %s" % (i686, x64, yes), "i686 leg: passed", "x64 leg: FAILED"], "not run"),
+            (sys.executable, {"STAND_IN_FAILS_IN": "i686", "E2E_SEQUENTIAL_LEGS": "1"}, 1,
+             ["e2e: %s and %s: %s" % (i686, x64, yes), "i686 leg: FAILED", "x64 leg: passed"], "not run"),
         ]
         for probe, environ, code, lines, absent in rows:
             with self.subTest(probe=probe, **environ):
