@@ -200,7 +200,9 @@ void CloseRunLog() {
   g_log.file.reset();
 }
 
-void LogLine(std::u16string_view text) { LogLine({text}); }
+// The list spelt out: a braced {text} alone would pick this overload again
+// under some compilers (clang) and never end.
+void LogLine(std::u16string_view text) { LogLine(std::initializer_list<LogPart>{LogPart(text)}); }
 
 void LogLine(std::initializer_list<LogPart> parts) {
   if (!g_log.file) return;
