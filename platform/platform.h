@@ -128,7 +128,7 @@ std::uint32_t ReadModuleFileName(char16_t* buffer, std::uint32_t size);
 constexpr std::uint16_t kResourceString = 6;
 constexpr std::uint16_t kResourceVersion = 16;
 bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
-                  const std::uint8_t** data, std::uint32_t* size);
+                     const std::uint8_t** data, std::uint32_t* size);
 
 // ---------------------------------------------------------------------------
 // Environment, directories and files.
@@ -137,7 +137,7 @@ bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguag
 // including the terminator; else the length copied, 0 on failure
 // (GetLastError: 203 when the variable is not set).
 std::uint32_t GetEnvironmentValue(const WString& name, char16_t* buffer,
-                                     std::uint32_t size);
+                                  std::uint32_t size);
 
 // GetCurrentDirectoryW: the length copied, or the size needed (terminator
 // included) when the buffer is too small; 0 on failure.
@@ -281,7 +281,7 @@ struct ChildProcess {
 // inheritance, the given creation flags, the caller's environment and
 // directory. False on failure (GetLastError tells why).
 bool StartProcess(const WString& applicationName, WString& commandLine,
-                   std::uint32_t creationFlags, ChildProcess& child);
+                  std::uint32_t creationFlags, ChildProcess& child);
 
 // WaitForSingleObject(handle, INFINITE): WAIT_OBJECT_0 (0), or WAIT_FAILED
 // (0xFFFFFFFF) with the reason in GetLastError.

@@ -86,7 +86,7 @@ std::uint32_t ReadModuleFileName(char16_t* buffer, std::uint32_t size) {
 }
 
 bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
-                  const std::uint8_t** data, std::uint32_t* size) {
+                     const std::uint8_t** data, std::uint32_t* size) {
   HMODULE self = ::GetModuleHandleW(nullptr);
   HRSRC found = neutralLanguage
                     ? ::FindResourceExW(self, MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(name),
@@ -282,7 +282,7 @@ void WriteStandardOutput(const WString& line) {
 std::uint32_t GetTickCount() { return ::GetTickCount(); }
 
 bool StartProcess(const WString& applicationName, WString& commandLine,
-                   std::uint32_t creationFlags, ChildProcess& child) {
+                  std::uint32_t creationFlags, ChildProcess& child) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};

@@ -213,7 +213,7 @@ std::uint32_t ReadModuleFileName(char16_t* buffer, std::uint32_t size) {
 }
 
 bool FindOwnResource(std::uint16_t type, std::uint16_t name, bool neutralLanguage,
-                  const std::uint8_t** data, std::uint32_t* size) {
+                     const std::uint8_t** data, std::uint32_t* size) {
   if (!Enter(neutralLanguage ? "FindResourceExW" : "FindResourceW")) return false;
   const std::vector<std::uint8_t>* found = nullptr;
   if (type == kResourceString) {
@@ -562,7 +562,7 @@ void WriteStandardOutput(const WString& line) { W().standardOutput.push_back(lin
 std::uint32_t GetTickCount() { return W().tickCount; }
 
 bool StartProcess(const WString& applicationName, WString& commandLine,
-                   std::uint32_t creationFlags, ChildProcess& child) {
+                  std::uint32_t creationFlags, ChildProcess& child) {
   if (!Enter("CreateProcessW")) return false;
   // A program named by its path must be there; the behaviour is still found
   // by the command line's first token, which the child sees either way.

@@ -137,6 +137,8 @@ TEST(InstallProviderTest, GoOnCodesGiveZeroWithoutBox) {
       EXPECT_EQ(ToUtf8(sim::W().started[0]),
                 ToUtf8(folder + u"\\Setup.exe -args \"/qb /Lv! \"\"\"C:\\Users\\op\\AppData\\Local\\Temp\\" +
                        folder + u"_2014-03-07-09-05-31.log\"\"\" \" -noreboot"));
+      // Started by the path of the file held and checked, the one beside the program.
+      EXPECT_EQ(ToUtf8(sim::W().startedApplications[0]), ToUtf8(u"C:\\dist\\" + folder + u"\\Setup.exe"));
       EXPECT_EQ(sim::W().keys.count(kMarker), code >= 3010 ? 1u : 0u);
       EXPECT_TRUE(sim::W().openHandles.empty());
     }
