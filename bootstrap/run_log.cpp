@@ -2,7 +2,6 @@
 
 #include "platform/result_codes.h"
 
-
 namespace {
 
 constexpr char16_t kLastNameNumber = u'5';  // the last of _2 … _5

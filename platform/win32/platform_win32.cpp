@@ -3,7 +3,6 @@
 #include "platform/win32/windows_includes.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 

@@ -164,7 +164,6 @@ class SigningTest(unittest.TestCase):
         run.press(wh.IDOK)
         self.assertEqual(run.wait_exit().code, 0)
 
-
     # Tests a signed distribution under Wine, the exe, both packages and the provider's setup
     # signed with scripts/sign: one publisher throughout installs as an unsigned tree does; a
     # package of another publisher, or a provider's setup changed after signing, is not started,

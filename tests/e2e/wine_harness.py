@@ -843,9 +843,9 @@ def plan(build_dir, x64_build_dir, prefix, screenshot_dir, environ=None):
         names, why = [X64], "E2E_BUILD=x64"
     else:
         runs, reason = probe_32_bit(environ.get("E2E_32BIT_PROBE"))
-        if forced == I686 and not runs:
-            raise HarnessError("E2E_BUILD=i686, but this machine runs no 32-bit program (%s)" % reason)
         if forced == I686:
+            if not runs:
+                raise HarnessError("E2E_BUILD=i686, but this machine runs no 32-bit program (%s)" % reason)
             names, why = [I686], "E2E_BUILD=i686"
         elif runs:
             names, why = [I686, X64], "this machine runs 32-bit programs (%s)" % reason
@@ -947,7 +947,7 @@ def _run_legs(legs):
         for leg in legs:
             run = {"leg": leg, "output": None if sequential else tempfile.TemporaryFile(), "start": time.monotonic()}
             if sequential:
-                print("\n======== %s leg: %s ========" % (leg.name, leg.describe()), flush=True)
+                _print_leg_header(leg)
             run["child"] = subprocess.Popen(
                 [sys.executable] + sys.argv, env=dict(os.environ, **{LEG_VARIABLE: leg.name}),
                 stdout=run["output"], stderr=None if sequential else subprocess.STDOUT, preexec_fn=_die_with_parent)
@@ -971,7 +971,7 @@ def _run_legs(legs):
             except subprocess.TimeoutExpired:
                 run["child"].kill()
         for run in [] if sequential else runs:
-            print("\n======== %s leg: %s ========" % (run["leg"].name, run["leg"].describe()), flush=True)
+            _print_leg_header(run["leg"])
             run["output"].seek(0)
             sys.stdout.buffer.write(run["output"].read())
             sys.stdout.flush()
@@ -983,6 +983,10 @@ def _run_legs(legs):
 def _wait_leg(run):
     run["child"].wait()
     run["seconds"] = time.monotonic() - run["start"]
+
+
+def _print_leg_header(leg):
+    print("\n======== %s leg: %s ========" % (leg.name, leg.describe()), flush=True)
 
 
 def _print_leg_end(leg, code, seconds):
