@@ -1,9 +1,16 @@
-"""The pictures of README: what an administrator sees of the real
-vexissetup.exe under Wine on a virtual display, each box cut out of the
-screen: the confirmation question, the options dialog's welcome and options
+"""The pictures of README: what an administrator on a Russian Windows sees of
+the real vexissetup.exe under Wine on a virtual display, each box cut out of
+the screen: the confirmation question, the options dialog's welcome and options
 views, a failure box naming its installer log, and the help. They are taken
 anew by each run (into docs/, or --out), of the tree's build or of --exe, so
 that two builds can be photographed and compared.
+
+Wine runs in the Linux locale ru_RU.UTF-8 (scripts/screenshots generates it),
+so that its buttons read "Да", "Нет", "ОК" and the system's interface language
+is Russian (Russia), which presets "Русский" in the options dialog. The exe
+runs from a distribution folder on the prefix's drive C:
+(C:\\Дистрибутив\\vexissetup.exe, the package in its subfolder x64), with TMP and
+TEMP at C:\\Windows\\Temp, so that no picture shows the build machine's folders.
 
     scripts/screenshots [--exe EXE] [--out DIR]
 """
@@ -11,6 +18,7 @@ that two builds can be photographed and compared.
 import argparse
 import os
 import shutil
+import subprocess
 import sys
 import time
 
@@ -22,6 +30,32 @@ import wine_harness as wh  # noqa: E402
 
 DIALOG_CAPTION = "CSPSetup"
 VIEW_SWITCH = 1015
+LOCALE = "ru_RU.UTF-8"
+DISTRIBUTION = "Дистрибутив"  # the folder on drive C: the exe runs from
+WINDOWS_TEMP = r"C:\Windows\Temp"
+
+
+def russian_locale():
+    """Makes every Wine process of the session start in the Linux locale ru_RU.UTF-8. Wine takes
+    its language from LC_ALL and LANG even when the locale is not generated, but then finds no
+    Cyrillic file name: starting C:\\Дистрибутив\\vexissetup.exe gives 2 (file not found)."""
+    names = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    if not any(name.lower().replace("-", "") == "ru_ru.utf8" for name in names):
+        raise SystemExit("screenshots: the Linux locale %s is missing; scripts/screenshots generates it" % LOCALE)
+    os.environ["LANG"] = LOCALE
+    os.environ["LC_ALL"] = LOCALE
+
+
+def distribution(session, exe):
+    """Lays out the distribution folder on the prefix's drive C: the exe, and a plug-in package
+    that cannot install in its subfolder x64. Returns the folder's Windows path."""
+    folder = os.path.join(session.prefix, "drive_c", DISTRIBUTION)
+    shutil.rmtree(folder, ignore_errors=True)  # left by an interrupted run
+    os.makedirs(folder)
+    shutil.copy(exe, os.path.join(folder, "vexissetup.exe"))
+    family = plugin_packages.Family("pictures-%d" % int(time.time()))
+    plugin_packages.build_package(os.path.join(folder, "x64", "vexiscom-x64.msi"), family, "2.0.1", fail=True)
+    return "C:\\" + DISTRIBUTION
 
 
 def main():
@@ -33,34 +67,35 @@ def main():
                         os.path.join(ROOT, "build", "screenshots", "prefix"), options.out)
     leg = legs[0]
     print("screenshots: %s: %s" % (options.exe or leg.describe(), why))
-    # A fixed folder: the failure box names a log in it, so that only its time stamp differs from
-    # one run to the next.
-    work = os.path.join(ROOT, "build", "pictures")
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    exe = os.path.join(work, "vexissetup.exe")
-    shutil.copy(options.exe or os.path.join(leg.build_dir, "vexissetup.exe"), exe)
+    russian_locale()
     os.makedirs(options.out, exist_ok=True)
     session = leg.session(screenshot_dir=options.out).start()
-    temp = os.path.join(work, "temp")
-    os.makedirs(temp)
-    env = {"TMP": wh.to_windows_path(temp), "TEMP": wh.to_windows_path(temp)}
+    # The logs the runs leave in the prefix's C:\Windows\Temp go again at the end.
+    temp = os.path.join(session.prefix, "drive_c", "windows", "temp")
+    before = set(os.listdir(temp)) if os.path.isdir(temp) else set()
+    env = {"TMP": WINDOWS_TEMP, "TEMP": WINDOWS_TEMP}
 
     def picture(name, box):
         session.screenshot(name, rect=box.rect)
-        print("  %s.png: %s" % (name, box.caption))
+        print("  %s.png: %s; %s" % (name, box.caption, ", ".join(text.replace("&", "") for _, text in box.buttons)))
 
     try:
-        # The confirmation question, in a tree with nothing to install: answered No.
+        dist = distribution(session, os.path.abspath(options.exe or os.path.join(leg.build_dir, "vexissetup.exe")))
+        exe = dist + "\\vexissetup.exe"
+
+        # The confirmation question: answered No.
         session.reset()
-        run = session.run(exe, [], env=env, cwd=temp)
-        picture("confirmation", run.wait_box())
+        run = session.run(exe, [], env=env, cwd=dist)
+        box = run.wait_box()
+        if dict(box.buttons).get(wh.IDYES) != "&Да":
+            raise wh.HarnessError("Wine's buttons are not Russian (%r): is %s in effect?" % (box.buttons, LOCALE))
+        picture("confirmation", box)
         run.press(wh.IDNO)
         run.wait_exit()
 
         # The options dialog, both views, then cancelled.
         session.reset()
-        run = session.run(exe, ["-csp", "-selectDlg"], env=env, cwd=temp)
+        run = session.run(exe, ["-csp", "-selectDlg"], env=env, cwd=dist)
         run.wait_box()
         run.press(wh.IDYES)
         picture("options-welcome", run.wait_box(caption=DIALOG_CAPTION))
@@ -74,11 +109,8 @@ def main():
         run.press(wh.IDCANCEL, caption=DIALOG_CAPTION)
         run.wait_exit()
 
-        # A package that cannot install: the failure box with its installer log.
+        # The package that cannot install: the failure box with its installer log.
         session.reset()
-        dist = os.path.join(work, "dist")
-        family = plugin_packages.Family("pictures-%d" % int(time.time()))
-        plugin_packages.build_package(os.path.join(dist, "x64", "vexiscom-x64.msi"), family, "2.0.1", fail=True)
         run = session.run(exe, ["-VexisArgs", "/qn"], env=env, cwd=dist)
         run.wait_box()
         run.press(wh.IDYES)
@@ -88,13 +120,18 @@ def main():
 
         # The help.
         session.reset()
-        run = session.run(exe, ["-csp", "-help"], env=env, cwd=temp)
+        run = session.run(exe, ["-csp", "-help"], env=env, cwd=dist)
         picture("help", run.wait_box())
         run.press(wh.IDOK)
         run.wait_exit()
     finally:
         session.stop()
-        shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(os.path.join(session.prefix, "drive_c", DISTRIBUTION), ignore_errors=True)
+        left = set(os.listdir(temp)) if os.path.isdir(temp) else set()
+        for name in left - before:
+            path = os.path.join(temp, name)
+            if os.path.isfile(path):
+                os.remove(path)
     return 0
 
 
