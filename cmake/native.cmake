@@ -19,11 +19,13 @@ endif()
 # windres makes from the very resource script the exe is built with.
 find_program(WINDRES i686-w64-mingw32-windres REQUIRED)
 set(VEXIS_RES ${CMAKE_BINARY_DIR}/vexissetup.res)
+configure_manifest(x86)
 file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
 add_custom_command(OUTPUT ${VEXIS_RES}
   COMMAND ${WINDRES} -O coff --input-format=rc --output-format=res
-          -I ${CMAKE_SOURCE_DIR}/resources ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc ${VEXIS_RES}
-  DEPENDS ${RESOURCE_INPUTS}
+          -I ${CMAKE_SOURCE_DIR}/resources -I ${GENERATED_RESOURCES}
+          ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc ${VEXIS_RES}
+  DEPENDS ${RESOURCE_INPUTS} ${GENERATED_RESOURCES}/vexissetup.manifest
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/resources)
 add_custom_target(vexissetup_res ALL DEPENDS ${VEXIS_RES})
 

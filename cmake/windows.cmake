@@ -30,11 +30,17 @@ add_custom_target(shell32_ord DEPENDS ${SHELL32_ORD})
 file(GLOB PLATFORM_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 file(GLOB SETUP_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/win32/*.cpp)
 
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  configure_manifest(amd64)
+else()
+  configure_manifest(x86)
+endif()
+
 add_executable(vexissetup WIN32
   ${SYSTEM_SOURCES} ${PLATFORM_WIN32_SOURCES} ${SETUP_WIN32_SOURCES}
   ${CMAKE_SOURCE_DIR}/resources/vexissetup.rc)
 add_dependencies(vexissetup shell32_ord)
-target_include_directories(vexissetup PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(vexissetup PRIVATE ${CMAKE_SOURCE_DIR} ${GENERATED_RESOURCES})
 target_compile_definitions(vexissetup PRIVATE ${WINDOWS_DEFINES})
 target_compile_options(vexissetup PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${STRICT_WARNINGS} ${SIZE_FLAGS} ${REPRODUCIBLE_FLAGS}>)
@@ -43,7 +49,7 @@ target_compile_options(vexissetup PRIVATE
 target_link_libraries(vexissetup PRIVATE ${SHELL32_ORD} ${STATIC_LINK} shell32 user32 advapi32 kernel32)
 file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/vexissetup.rc PROPERTIES
-  OBJECT_DEPENDS "${RESOURCE_INPUTS}")
+  OBJECT_DEPENDS "${RESOURCE_INPUTS};${GENERATED_RESOURCES}/vexissetup.manifest")
 
 # Windows test programs: the exit-code wrapper, the box helper, the provider
 # stand-in and the Windows Installer tests run under Wine.

@@ -35,7 +35,15 @@ SIZE_LIMIT = 128 * 1024
 
 RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+# The Windows versions the manifest must declare: without the ids of 8, 8.1 and 10, GetVersionExW
+# tells Windows 8.1, 10 and 11 that they are 6.2, and the run log writes a version the machine does
+# not have. Windows 10's id covers Windows 11.
+SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10"}
 
 IMAGE_FILE_MACHINE_I386 = 0x14C
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
@@ -134,6 +142,7 @@ class ImportTableTest(unittest.TestCase):
     """The 32-bit exe, the file shipped for every Windows."""
     build_variable = "E2E_WINDOWS_BUILD_DIR"
     machine, magic = IMAGE_FILE_MACHINE_I386, PE32_MAGIC
+    manifest_architecture = "x86"
     oldest_windows = (5, 0)  # Windows 2000
 
     @classmethod
@@ -177,6 +186,17 @@ class ImportTableTest(unittest.TestCase):
         levels = [e.get("level") for e in ElementTree.fromstring(manifest).iter(ASM_V3 + "requestedExecutionLevel")]
         self.assertEqual(levels, ["requireAdministrator"])
 
+    # Tests that the manifest names the exe's own processor, which Windows checks before the exe's
+    # first instruction (another one stops the start with error 14001, and Wine does not look), and
+    # declares every Windows from Vista to 10 as supported.
+    def test_manifest_matches_the_exe(self):
+        manifest = ElementTree.fromstring(self.pe.resource(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID))
+        identity = manifest.find(ASM_V1 + "assemblyIdentity")
+        self.assertEqual(identity.get("processorArchitecture"), self.manifest_architecture)
+        declared = {e.get("Id").lower() for e in manifest.iter(COMPATIBILITY + "supportedOS")}
+        missing = [name for guid, name in SUPPORTED_OS.items() if guid not in declared]
+        self.assertEqual(missing, [], "supportedOS ids missing from the manifest")
+
     # Tests that the exe stays within its size limit.
     def test_size_limit(self):
         self.assertLessEqual(self.size, SIZE_LIMIT, "vexissetup.exe has %d bytes, %d more than the limit"
@@ -187,6 +207,7 @@ class X64ImportTableTest(ImportTableTest):
     """The x64 exe, for 64-bit Windows without WoW64: the same rules."""
     build_variable = "E2E_WINDOWS_X64_BUILD_DIR"
     machine, magic = IMAGE_FILE_MACHINE_AMD64, PE32_PLUS_MAGIC
+    manifest_architecture = "amd64"
     oldest_windows = (5, 2)  # Windows XP x64 and Server 2003 x64
 
 
