@@ -7,7 +7,7 @@ namespace {
 
 enum class Option {
   kHelp, kCsp, kUcsp, kSelectDlg, kSilent, kReinstall, kNorestart,  // flags
-  kCspArgs, kKc, kLang, kUcspArgs, kVexisArgs,                     // take a value
+  kCspArgs, kKc, kLang, kUcspArgs, kVexisArgs, kWait,              // take a value
   kUnknown,
 };
 
@@ -28,7 +28,22 @@ Option Classify(const WString& argument, const BootstrapOptions& options) {
   if (options.csp && EqualIgnoringAsciiCase(argument, u"-Lang")) return Option::kLang;
   if (options.ucsp && EqualIgnoringAsciiCase(argument, u"-UCSPArgs")) return Option::kUcspArgs;
   if (EqualIgnoringAsciiCase(argument, u"-VexisArgs")) return Option::kVexisArgs;
+  if (EqualIgnoringAsciiCase(argument, u"-wait")) return Option::kWait;
   return Option::kUnknown;
+}
+
+// A whole number of seconds from 0 to 86400, ASCII digits only (leading
+// zeros allowed); false for anything else, sign and blanks included.
+bool ParseSeconds(const WString& text, std::uint32_t& seconds) {
+  if (text.empty()) return false;
+  std::uint32_t value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'9') return false;
+    value = value * 10 + static_cast<std::uint32_t>(c - u'0');
+    if (value > kMaxWaitSeconds) return false;
+  }
+  seconds = value;
+  return true;
 }
 
 }  // namespace
@@ -58,6 +73,9 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
       case Option::kVexisArgs: options.pluginArgs += u" " + value + u" "; break;
       case Option::kKc: options.kcPattern += u"*" + value + u"*"; break;
       case Option::kLang: options.langPattern += u"*" + value + u"*"; break;
+      case Option::kWait:
+        if (!ParseSeconds(value, options.waitSeconds)) return ParseOutcome::kHelp;
+        break;
       default: break;
     }
   }

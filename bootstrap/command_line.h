@@ -6,6 +6,11 @@
 
 #include "platform/wstring.h"
 
+// The default and the largest value of -wait: ten minutes, as deployment
+// tools wait for Windows Installer, and one day.
+constexpr std::uint32_t kDefaultWaitSeconds = 600;
+constexpr std::uint32_t kMaxWaitSeconds = 86400;
+
 struct BootstrapOptions {
   bool csp = false;
   bool ucsp = false;
@@ -18,13 +23,17 @@ struct BootstrapOptions {
   WString pluginArgs;   // " " + each "-VexisArgs" value + " "
   WString kcPattern;    // "*" + each "-KC" value + "*", then the dialog's choice
   WString langPattern;  // "*" + each "-Lang" value + "*", then the dialog's choice
+  // "-wait" value: how long each installer start waits for another
+  // installation to end, in seconds (0: not at all).
+  std::uint32_t waitSeconds = kDefaultWaitSeconds;
 };
 
 enum class ParseOutcome { kOptions, kHelp };
 
 // Applies arguments[1..] to options, left to right (arguments[0] is the
-// program). kHelp when an argument asks for the help or is not understood;
-// options then hold what was parsed up to that argument.
+// program). kHelp when an argument asks for the help or is not understood
+// (also a -wait value that is not a whole number from 0 to 86400); options
+// then hold what was parsed up to that argument.
 ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options);
 
 // Fills options from the process's full command line and returns 0, with

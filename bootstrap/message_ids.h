@@ -43,4 +43,7 @@ constexpr std::uint16_t kSystemDirectoryUnreadable = 152;
 // A file the bootstrapper's publisher did not sign is not started: %1 is its
 // path, %2 the verification's code.
 constexpr std::uint16_t kFileNotTrusted = 153;
+// The waiting window's text while another installation holds Windows
+// Installer; its caption is kCaption.
+constexpr std::uint16_t kWaitingForInstaller = 154;
 }  // namespace msg

@@ -46,7 +46,10 @@ Notice FailureNotice(std::uint16_t message, std::uint16_t caption, std::uint32_t
 
 // What a step below setup/ returns: its code (0: the run goes on) and the
 // box it asks for, if any (also with 0: a failure the run survives).
+// refused: a file the publisher check refused, never started; its box (153)
+// is the whole report of the failure.
 struct StepResult {
   std::uint32_t code = 0;
   Notice notice;
+  bool refused = false;
 };

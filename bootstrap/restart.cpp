@@ -49,10 +49,23 @@ std::uint32_t ClearRestartMarker() {
     deleteKeyEx = platform::FindRegDeleteKeyEx(apiSet);
   } else {
     const platform::RawHandle advapi = platform::LoadModule(u"advapi32.dll");
-    if (advapi != 0) deleteKey = platform::FindRegDeleteKey(advapi);
+    // RegDeleteKeyW deletes in the process's own view, which for the x64
+    // build is not the 32-bit view the marker lives in: a 64-bit process
+    // takes RegDeleteKeyExW, which every 64-bit Windows has.
+    if (advapi != 0) {
+      if (platform::IsProcess64Bit())
+        deleteKeyEx = platform::FindRegDeleteKeyEx(advapi);
+      else
+        deleteKey = platform::FindRegDeleteKey(advapi);
+    }
   }
 
-  if (deleteKeyEx) return platform::CallRegDeleteKeyEx(deleteKeyEx, parent.get(), kMarkerName, 0, 0);
+  // The marker is created, tested and deleted in the 32-bit view, whichever
+  // build runs: the x64 exe must find what the 32-bit one left, and the
+  // reverse.
+  if (deleteKeyEx)
+    return platform::CallRegDeleteKeyEx(deleteKeyEx, parent.get(), kMarkerName,
+                                        platform::kKeyWow64_32Key, 0);
   if (deleteKey) return platform::CallRegDeleteKey(deleteKey, parent.get(), kMarkerName);
   return winerror::NonZeroCode(platform::GetLastError(), winerror::kProcNotFound);
 }

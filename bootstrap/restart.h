@@ -17,8 +17,10 @@ void CreateRestartMarker();
 
 // Deletes the marker below "Software" (opened with KEY_READ | KEY_WRITE |
 // KEY_WOW64_32KEY) through a delete function looked up afresh on every call:
-// RegDeleteKeyExW (access 0) when API-MS-Win-Core-LocalRegistry-L1-1-0.dll is
-// already loaded, else RegDeleteKeyW from advapi32.dll. Returns 0 when
+// RegDeleteKeyExW (KEY_WOW64_32KEY) when
+// API-MS-Win-Core-LocalRegistry-L1-1-0.dll is already loaded, else from
+// advapi32.dll RegDeleteKeyW in the 32-bit build (its own view is the 32-bit
+// one) and RegDeleteKeyExW (KEY_WOW64_32KEY) in the x64 build. Returns 0 when
 // deleted, else the Windows error code of the failing step (never 0 when
 // nothing was deleted); the marker then stays. No message.
 std::uint32_t ClearRestartMarker();

@@ -4,7 +4,12 @@
 
 namespace {
 
-constexpr char16_t kLastNameNumber = u'5';  // the last of _2 … _5
+constexpr int kStampedNames = 5;  // <stem>.log, then _2 … _5
+constexpr int kRandomNames = 3;
+constexpr std::size_t kRandomBytes = 8;
+// A log file is written here and may be read by anyone meanwhile.
+constexpr std::uint32_t kLogAccess = platform::kGenericWrite;
+constexpr std::uint32_t kLogShare = platform::kFileShareRead;
 
 constexpr std::uint16_t kVersionInfoName = 1;  // VS_VERSION_INFO
 // VS_VERSIONINFO: three 16-bit fields, the key "VS_VERSION_INFO" with its
@@ -157,11 +162,23 @@ WString FormatTimeStamp(const platform::LocalTime& time) {
 platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::uint32_t& error) {
   const std::uint32_t lastError = platform::GetLastError();
   platform::FileHandle file;
-  for (char16_t number = u'1'; number <= kLastNameNumber; ++number) {
+  for (int attempt = 1; attempt <= kStampedNames + kRandomNames; ++attempt) {
     path = stem;
-    if (number != u'1') path += {u'_', number};
+    if (attempt > 1 && attempt <= kStampedNames) {
+      path += {u'_', static_cast<char16_t>(u'0' + attempt)};
+    } else if (attempt > kStampedNames) {
+      // The names with a number can be planted ahead of time for every
+      // coming second; these cannot.
+      std::uint8_t random[kRandomBytes];
+      if (!platform::GenerateRandom(random, kRandomBytes)) {
+        error = winerror::kFileExists;
+        break;
+      }
+      path += u'_';
+      for (const std::uint8_t byte : random) path += Hex(byte).substr(8);
+    }
     path += u".log";
-    file = platform::CreateNewFile(path);
+    file = platform::CreateNewFile(path, kLogAccess, kLogShare);
     // A failure that left no code must not read as success.
     error = file ? 0 : winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
     // Only a taken name is worth another name: a folder that cannot take a

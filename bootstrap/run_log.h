@@ -19,13 +19,16 @@
 WString FormatTimeStamp(const platform::LocalTime& time);
 
 // The rule of every log name in TMP: a new file at <stem>.log or, when the
-// name is taken, <stem>_2.log up to _5 (a few names, so that planted names
-// cannot hold the run up), each created as a file that must not exist yet,
-// without following a link or reparse point: nothing that exists is opened,
+// name is taken, <stem>_2.log up to _5, then a few names with sixteen
+// hexadecimal digits from the system's random source (<stem>_9F3A….log), so
+// that nobody can plant every name a run will try. Each is created (for
+// writing, others may read it) as a file that must not exist yet, without
+// following a link or reparse point: nothing that exists is opened,
 // followed, truncated or deleted. Returns the file created (or an empty
-// holder); path is the last name tried; error 0, 80 when all five are taken,
-// or the code of an attempt that failed otherwise (a missing or read-only
-// folder: no further name is tried). Keeps the thread's last error.
+// holder); path is the last name tried; error 0, 80 when every name tried is
+// taken (or no random name can be had), or the code of an attempt that
+// failed otherwise (a missing or read-only folder: no further name is
+// tried). Keeps the thread's last error.
 platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::uint32_t& error);
 
 // Starts the log of this run in folder (the value of TMP) as a new file

@@ -1,4 +1,7 @@
-// A signed bootstrapper starts only what its own publisher signed: the
+// The files the run reads, starts or hands to an installer: each is opened
+// first and held, writers, renames and deletion refused, until it is no
+// longer used, so that the file checked is the file read, decided on and run.
+// A signed bootstrapper also starts only what its own publisher signed: the
 // packages and provider setups of a distribution tree on a share are run with
 // the rights of whoever starts the setup (a deployment tool's LocalSystem),
 // and msiexec /i does not look at a package's signature.
@@ -20,30 +23,54 @@ struct PublisherCheck {
   std::string subject;
 };
 
-// Verifies the bootstrapper's own file (the program's path), opened for
-// reading with writers refused. The check is on when its signature verifies;
-// off when the file is not signed, its signature does not verify, or it
-// cannot be verified on this Windows (wintrust.dll or a function missing, an
-// algorithm it does not know, a root it does not trust): every file is then
-// started as it would be without the check. The run log says which and why.
-PublisherCheck CheckOwnSignature();
+// The bootstrapper's own signature, before anything is started. An unsigned
+// program (no signature in its image) checks nothing and opens nothing: 0
+// with the check off. A signed one opens its own file with writers refused
+// and verifies it: 0 with the check on and its signer's subject; 0 with the
+// check off when Windows finds no signature in it after all
+// (TRUST_E_NOSIGNATURE). Any other outcome ends the run before anything is
+// started (a signed setup that cannot check what it starts must not start
+// it): the open's error code, or the verification's (0x80096010 changed
+// after signing, 0x800B0109 a root this Windows does not trust, 127 a
+// Windows that cannot verify ...). refused tells which: true for the
+// verification's refusal, false for a file that cannot be read or a Windows
+// that cannot verify (126, 127). The run log says which and why.
+std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused);
 
-// Opens `path`, a file about to be started or handed to the installer, with
-// writers and deletion refused, into `held`, kept until the child has ended:
-// the file checked is the file run. Verifies its signature through that
-// handle and logs its state and signer under `label` (also with the check
-// off). 0 when it may be started: the check is off, or its signer has the
-// bootstrapper's subject. Else nothing may be started with it: the
-// verification's code (0x800B0100 not signed, 0x80096010 changed, ...),
-// 0x800B0004 for another publisher, or with the check on the error of an
-// open that failed. With the check off a file that cannot be opened is
-// started as it is, `held` left empty.
-std::uint32_t OpenStartedFile(const PublisherCheck& check, const WString& label,
-                              const WString& path, platform::FileHandle& held);
+// A file opened and held: path as it was found (the name the administrator
+// knows, shown in boxes), runPath the path the held file really has (its
+// final path, junctions and mount points resolved), by which it is read,
+// started or handed over, so that no link re-pointed after the check can
+// put another file in its place. runPath is path on a Windows that cannot
+// tell a file's final path (XP, Server 2003).
+struct CheckedFile {
+  platform::FileHandle held;
+  WString path;
+  WString runPath;
+};
 
-// Whether OpenStartedFile's code is a signature's refusal (an HRESULT, high
-// bit set) rather than an open's Windows error.
-bool IsSignatureRefusal(std::uint32_t code);
+// Opens path for reading with writers and deletion refused into file (held
+// until file is dropped), reads its final path and, with the check on,
+// verifies its signature through that handle; with the check off nothing is
+// verified ("not checked: this program is not signed"). The run log records
+// each step under label. 0 when the file may be used. Else its code and
+// file.held empty: refused set for a file the check refuses (the
+// verification's code, 0x800B0004 for another publisher); refused clear for
+// a file that could not be opened (the open's error code).
+std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label, const WString& path,
+                              CheckedFile& file, bool& refused);
+
+// Whether a process started from runPath runs the held file: kSame when its
+// image path is the file's final path, or names a file of the same volume and
+// index; kOther when it names another file, or cannot be read or compared;
+// kUnknown on a Windows that cannot tell a process's image (XP, Server 2003).
+enum class ImageMatch { kSame, kOther, kUnknown };
+ImageMatch CompareProcessImage(platform::RawHandle process, const CheckedFile& file);
+
+// A final path as a program takes it: without Windows' \\?\ prefix
+// ("\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x")
+// where the result stays within 259 characters, else as it is.
+WString WithoutLongPathPrefix(const WString& finalPath);
 
 // The box of a file that is not started: message 153 with the file's path for
 // %1 and the code ("0x800B0100") for %2, under `caption` (0: none).

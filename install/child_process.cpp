@@ -1,13 +1,43 @@
 #include "install/child_process.h"
 
-#include "bootstrap/environment.h"
-#include "bootstrap/message_ids.h"
 #include "bootstrap/run_log.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
 namespace {
-constexpr std::uint32_t kWaitObject0 = 0;
+
+// Waits for a started child and reads its exit code; closes its handles.
+ChildResult WaitForChild(const WString& label, platform::ChildProcess& child, std::uint32_t start) {
+  ChildResult result;
+  std::uint32_t exitCode = 0;
+  if (platform::WaitForever(child.process.get()) != platform::kWaitObject0 ||
+      !platform::GetExitCodeProcess(child.process.get(), exitCode)) {
+    // Without the wait or the exit code the child's outcome is unknown,
+    // which must not read as the installer's success.
+    result.code = LastFailure();
+    result.end = ChildEnd::kNotObserved;
+  } else {
+    result.code = exitCode;
+    result.end = ChildEnd::kExited;
+  }
+  child.process.reset();
+  child.thread.reset();
+  const std::uint32_t elapsed = platform::GetTickCount() - start;
+  if (result.end == ChildEnd::kExited)
+    LogLine({label, u": ended after ", elapsed, u" ms with exit code ", result.code});
+  else
+    LogLine({label, u": gave no exit code after ", elapsed, u" ms: error ", result.code,
+             u" (its end could not be observed)"});
+  return result;
+}
+
+ChildResult NotStarted(const WString& label) {
+  ChildResult result;
+  result.code = LastFailure();
+  result.end = ChildEnd::kNotStarted;
+  LogLine({label, u": could not be started, error ", result.code});
+  return result;
+}
 
 }  // namespace
 
@@ -15,85 +45,47 @@ std::uint32_t LastFailure() {
   return winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
 }
 
-std::uint32_t RunChildProcess(const WString& label, const WString& commandLine, bool* exited,
-                              const WString& applicationName) {
+ChildResult RunChildProcess(const WString& label, const WString& commandLine) {
   LogLine({label, u": started ", commandLine});
   const std::uint32_t start = platform::GetTickCount();
-  bool ended = false;
-  std::uint32_t result = 0;
   // CreateProcessW may write into its command line, so it gets a copy.
   WString writable = commandLine;
   platform::ChildProcess child;
-  std::uint32_t exitCode = 0;
-  if (!platform::StartProcess(applicationName, writable, platform::kCreateNoWindow, child)) {
-    result = LastFailure();
-  } else if (platform::WaitForever(child.process.get()) != kWaitObject0 ||
-             !platform::GetExitCodeProcess(child.process.get(), exitCode)) {
-    // Without the wait or the exit code the child's outcome is unknown,
-    // which must not read as the installer's success.
-    result = LastFailure();
-  } else {
-    result = exitCode;
-    ended = true;
+  if (!platform::StartProcess(WString(), writable, platform::kCreateNoWindow, child))
+    return NotStarted(label);
+  return WaitForChild(label, child, start);
+}
+
+ChildResult RunCheckedProgram(const WString& label, const WString& commandLine,
+                              const CheckedFile& program) {
+  LogLine({label, u": started ", commandLine});
+  const std::uint32_t start = platform::GetTickCount();
+  WString writable = commandLine;
+  platform::ChildProcess child;
+  // Suspended: nothing of it runs before its image is known to be the file
+  // checked. A link in the path re-pointed after the check would otherwise
+  // run another file under the checked one's name.
+  if (!platform::StartProcess(program.runPath, writable,
+                              platform::kCreateNoWindow | platform::kCreateSuspended, child))
+    return NotStarted(label);
+  const ImageMatch match = CompareProcessImage(child.process.get(), program);
+  if (match == ImageMatch::kOther) {
+    platform::TerminateProcess(child.process.get(), winerror::kFileInvalid);
+    platform::WaitForever(child.process.get());
+    LogLine({label, u": the process started is not the file checked; it was ended before it ran"});
+    ChildResult refused;
+    refused.code = winerror::kFileInvalid;
+    refused.end = ChildEnd::kNotTheFileChecked;
+    return refused;
   }
-  child.process.reset();
-  child.thread.reset();
-  const std::uint32_t elapsed = platform::GetTickCount() - start;
-  if (ended)
-    LogLine({label, u": ended after ", elapsed, u" ms with exit code ", result});
-  else
-    LogLine({label, u": gave no exit code after ", elapsed, u" ms: error ", result,
-             u" (it could not be started or waited for)"});
-  if (exited) *exited = ended;
-  return result;
-}
-
-void MakeTimeStamp(WString& out) {
-  out = FormatTimeStamp(platform::GetLocalTime());
-  platform::WriteStandardOutput(out + u"\n");
-}
-
-std::uint32_t MakeLogFilePath(WString namePart, WString& out) {
-  WString temp;
-  const std::uint32_t result = ReadEnvironmentVariable(u"TMP", temp);
-  if (result != 0) return result;
-  WString stamp;
-  MakeTimeStamp(stamp);
-  // No separator is added or removed: a TMP ending in a backslash gives a
-  // doubled one, which Windows accepts.
-  out = temp + u"\\" + namePart + u"_" + stamp + u".log";
-  return 0;
-}
-
-bool ChoosesOwnLog(const WString& arguments) {
-  return Contains(arguments, u"/l") || Contains(arguments, u"/L");
-}
-
-Notice TempUnreadableNotice() {
-  return NoticeOf(msg::kEnvironmentUnreadable, msg::kErrorCaption);
-}
-
-std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, WString& logPath) {
-  WString built;
-  const std::uint32_t result = MakeLogFilePath(namePart, built);
-  if (result != 0) {
-    LogLine({label, u": installer log: none, TMP could not be read, error ", result});
-    return result;
+  if (match == ImageMatch::kUnknown)
+    LogLine({label, u": this Windows cannot tell which file a process runs; it runs unchecked"});
+  if (!platform::ResumeThread(child.thread.get())) {
+    // A process that cannot be let run must not stay behind suspended.
+    const ChildResult failed = NotStarted(label);
+    platform::TerminateProcess(child.process.get(), failed.code);
+    platform::WaitForever(child.process.get());
+    return failed;
   }
-  // The stem is the built name without its ".log".
-  WString created;
-  std::uint32_t error = 0;
-  const platform::FileHandle file =
-      CreateNewLogFile(built.substr(0, built.size() - 4), created, error);
-  if (error == winerror::kFileExists) {
-    LogLine({label, u": installer log: ", built, u" and its names _2 to _5 are all taken in TMP; "
-                    u"nothing is started with one of them, error ", error});
-    return error;
-  }
-  if (!file)
-    LogLine({label, u": installer log: could not be created, error ", error,
-             u"; the name is handed over as it is"});
-  logPath = created;
-  LogValue(label + u": installer log", logPath);
-  return 0;
+  return WaitForChild(label, child, start);
 }

@@ -14,7 +14,7 @@ constexpr int kInstallStateAbsent = 2;
 
 }  // namespace
 
-StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
+StepResult PlanPluginInstallation(const PublisherCheck& check, bool reinstall, PluginPlan& plan) {
   StepResult planned;
   // The package is found once: the file whose identity is read, whose
   // version is compared and whose product's source list is prepared is the
@@ -27,16 +27,31 @@ StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
            : windows == WindowsArchitecture::k64BitProcess ? u"no, a 64-bit process on 64-bit Windows"
                                                            : u"no",
            u"; plug-in package pattern vexiscom", architecture, u".msi"});
-  planned.code = FindPackageFile(u"vexiscom" + architecture, plan.packagePath);
-  if (planned.code == 0) {
-    LogValue(u"plug-in package", plan.packagePath);
-    planned.code = ReadPackageIdentity(plan.packagePath, plan.package);
-    if (planned.code != 0) LogValue(u"plug-in package: could not be read, error", planned.code);
-  } else {
-    LogValue(u"plug-in package: none usable found, error", planned.code);
-  }
+  WString packagePath;
+  planned.code = FindPackageFile(u"vexiscom" + architecture, packagePath);
   if (planned.code != 0) {
+    LogValue(u"plug-in package: none usable found, error", planned.code);
     planned.notice = NoticeOf(msg::kProductCodeUnreadable, msg::kErrorCaption);
+    return planned;
+  }
+  LogValue(u"plug-in package", packagePath);
+  // Held and checked before msi.dll parses a byte of it: an elevated process
+  // reads no file its publisher did not sign, and nobody can put another
+  // file in its place between the decision and the installation.
+  planned.code = OpenCheckedFile(check, u"plug-in package", packagePath, plan.file, planned.refused);
+  if (planned.refused) {
+    planned.notice = FileNotTrustedNotice(packagePath, planned.code, msg::kErrorCaption);
+    return planned;
+  }
+  // A final path longer than the one found (a junction to a deep folder)
+  // must fit Windows Installer's buffers as well.
+  if (planned.code == 0 && plan.file.runPath.size() > kMaxPackagePath)
+    planned.code = winerror::kFilenameExcedRange;
+  if (planned.code == 0) planned.code = ReadPackageIdentity(plan.file.runPath, plan.package);
+  if (planned.code != 0) {
+    LogValue(u"plug-in package: could not be read, error", planned.code);
+    planned.notice = NoticeOf(msg::kProductCodeUnreadable, msg::kErrorCaption);
+    plan.file.held.reset();
     return planned;
   }
   const PackageIdentity& package = plan.package;
@@ -69,27 +84,31 @@ StepResult PlanPluginInstallation(bool reinstall, PluginPlan& plan) {
   return planned;
 }
 
-StepResult InstallPlannedPlugin(const PluginPlan& plan, Answer answer, WString extraArguments,
-                                bool reinstall, WString& logPath, const PublisherCheck& publisher) {
-  WString& arguments = extraArguments;
+StepResult InstallPlannedPlugin(const PluginPlan& plan, Answer answer, const WString& extraArguments,
+                                bool reinstall, WString& logPath, const InstallerWait& wait) {
+  WString arguments = extraArguments;
+  // The decision may raise the reinstallation, never lower it.
+  bool reinstalling = reinstall;
   if (!plan.installed) {
     LogValue(u"decision", u"first installation");
   } else {
     if (plan.comparison == 0) {
-      if (!reinstall) {
+      if (!reinstalling) {
         if (answer == Answer::kNotAsked) {
           LogValue(u"decision", u"the same version is installed; -silent: nothing to do");
           return StepResult();
         }
         if (answer != Answer::kYes) {
           LogValue(u"decision", u"the same version is installed; the reinstallation was declined");
-          return {winerror::kInstallUserExit, {}};
+          StepResult declined;
+          declined.code = winerror::kInstallUserExit;
+          return declined;
         }
-        reinstall = true;
+        reinstalling = true;
       }
       LogValue(u"decision", u"reinstallation of the same version");
     } else {
-      reinstall = true;
+      reinstalling = true;
       if (plan.comparison > 0) {
         LogValue(u"decision", u"upgrade of the installed version");
       } else if (answer != Answer::kNotAsked) {
@@ -107,12 +126,12 @@ StepResult InstallPlannedPlugin(const PluginPlan& plan, Answer answer, WString e
     // With a new product code Windows Installer's own upgrade handling
     // applies; the same code needs the reinstall properties or the installer
     // refuses the package as already installed.
-    if (reinstall && CompareExactly(plan.package.productCode, plan.installedCode) == 0) {
+    if (reinstalling && CompareExactly(plan.package.productCode, plan.installedCode) == 0) {
       Prepend(arguments, Contains(arguments, u"/q") ? u"REINSTALL=ALL REINSTALLMODE=vomus"
                                                     : u"REINSTALL=ALL REINSTALLMODE=vomus /qb");
     }
   }
 
   if (!Contains(arguments, u"/q")) Prepend(arguments, u" /qb");
-  return RunInstaller(plan.installedCode, plan.packagePath, arguments, logPath, publisher);
+  return RunInstaller(plan.installedCode, plan.file, arguments, logPath, wait);
 }

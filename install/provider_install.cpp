@@ -4,30 +4,59 @@
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
+#include "install/installer_busy.h"
 #include "packages/package_location.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
+WString ProviderProgramPath(const WString& folder) {
+  const WString relative = folder + u"\\Setup.exe";
+  const WString program = ReadProgramPath();
+  const auto slash = program.rfind(u'\\');
+  if (slash != WString::npos) {
+    const WString beside = program.substr(0, slash + 1) + relative;
+    if (platform::PathExists(beside)) return beside;
+  }
+  WString current;
+  if (ReadCurrentDirectory(current) != 0) return relative;
+  return current + u"\\" + relative;
+}
+
+StepResult OpenProviderSetup(const PublisherCheck& check, const WString& folder, CheckedFile& setup) {
+  StepResult opened;
+  opened.code = OpenCheckedFile(check, folder, ProviderProgramPath(folder), setup, opened.refused);
+  if (opened.code == 0) return opened;
+  // Both boxes of a provider have no caption.
+  if (opened.refused) {
+    opened.notice = FileNotTrustedNotice(setup.path, opened.code, 0);
+  } else if (check.on) {
+    opened.notice = FailureNotice(msg::kProviderFailed, 0, opened.code, WString());
+  } else {
+    // Unsigned, nothing to check: started as it always was.
+    opened.code = 0;
+  }
+  return opened;
+}
+
 StepResult BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
-                                    bool reinstall, WString& logPath, WString& commandLine) {
+                                    bool reinstall, InstallerLog& log, WString& commandLine) {
   StepResult built;
-  logPath.clear();
   // A log switch of the user's own wins, and then no log is made.
   if (ChoosesOwnLog(extraArguments)) {
     LogLine({folder, u": installer log: none made here (a log switch of the arguments)"});
   } else {
-    // Without TMP the path stays empty and the switch is still passed: the
-    // provider's setup then chooses what to do with an empty log name. A
-    // taken name is another matter: no provider is started with it.
-    const std::uint32_t arranged = ArrangeInstallerLog(folder, folder, logPath);
-    if (arranged == winerror::kFileExists) {
-      LogLine({folder, u": the run stops"});
+    bool tempUnreadable = false;
+    const std::uint32_t arranged = ArrangeInstallerLog(folder, folder, log, tempUnreadable);
+    if (tempUnreadable) {
+      // Without TMP the switch is still passed, with an empty name: the
+      // provider's setup then chooses what to do with it.
+      built.notice = TempUnreadableNotice();
+    } else if (arranged != 0) {
       built.code = arranged;
-      built.notice = FailureNotice(msg::kProviderFailed, 0, arranged, logPath);
+      built.notice = FailureNotice(msg::kProviderFailed, 0, arranged, WString());
       return built;
     }
-    if (arranged != 0) built.notice = TempUnreadableNotice();
-    Prepend(extraArguments, u"/Lv! \"\"\"" + logPath + u"\"\"\" ");
+    Prepend(extraArguments, u"/Lv! \"\"\"" + log.path + u"\"\"\" ");
   }
   // Only the lower-case /q counts: an upper-case /Q of the user's still gets
   // the basic user interface put in front.
@@ -61,37 +90,32 @@ bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded) {
   }
 }
 
-WString ProviderProgramPath(const WString& folder) {
-  const WString relative = folder + u"\\Setup.exe";
-  const WString program = ReadProgramPath();
-  const auto slash = program.rfind(u'\\');
-  if (slash != WString::npos) {
-    const WString beside = program.substr(0, slash + 1) + relative;
-    if (platform::PathExists(beside)) return beside;
-  }
-  WString current;
-  if (ReadCurrentDirectory(current) != 0) return relative;
-  return current + u"\\" + relative;
-}
-
-StepResult StartProvider(const WString& folder, const WString& commandLine, const WString& logPath,
-                         const PublisherCheck& publisher) {
+StepResult StartProvider(const WString& folder, const WString& commandLine, const CheckedFile& setup,
+                         InstallerLog& log, const InstallerWait& wait) {
+  struct Start {
+    const WString& folder;
+    const WString& commandLine;
+    const CheckedFile& setup;
+  } start{folder, commandLine, setup};
+  const ChildResult ran = RunWhenInstallerFree(
+      folder, wait,
+      [](void* context) {
+        const Start& s = *static_cast<const Start*>(context);
+        return s.setup.held ? RunCheckedProgram(s.folder, s.commandLine, s.setup)
+                            : RunChildProcess(s.folder, s.commandLine);
+      },
+      &start);
+  const WString written = FinishInstallerLog(folder, log);
   StepResult started;
-  // The file checked is the file run: it is held open while the setup runs
-  // and started by its path.
-  const WString program = ProviderProgramPath(folder);
-  platform::FileHandle held;
-  started.code = OpenStartedFile(publisher, folder, program, held);
-  const bool notTrusted = IsSignatureRefusal(started.code);
+  started.code = ran.code;
+  // The administrator cancelled the wait: the run ends, and said so itself.
+  if (ran.end == ChildEnd::kCancelled) return started;
   // Only Setup.exe's own exit code may let the run go on: process creation
   // reports a missing provider folder as 3, which read as the exit code 3
   // would end the run by announcing the provider as installed; the same
   // holds for a wait whose failure code happens to be 3, 4 or a restart code.
-  bool exited = false;
-  if (started.code == 0)
-    started.code = RunChildProcess(folder, commandLine, &exited, held ? program : WString());
   bool restartNeeded = false;
-  const bool goOn = exited && ProviderMayGoOn(started.code, restartNeeded);
+  const bool goOn = ran.end == ChildEnd::kExited && ProviderMayGoOn(ran.code, restartNeeded);
   LogLine({folder, goOn ? u": the run goes on" : u": the run stops"});
   if (goOn) {
     // The restart is offered at the end of a successful run; a later failure
@@ -100,8 +124,8 @@ StepResult StartProvider(const WString& folder, const WString& commandLine, cons
     started.code = 0;
     return started;
   }
-  // Both boxes of a provider have no caption.
-  started.notice = notTrusted ? FileNotTrustedNotice(program, started.code, 0)
-                              : FailureNotice(msg::kProviderFailed, 0, started.code, logPath);
+  started.refused = ran.end == ChildEnd::kNotTheFileChecked;
+  started.notice = started.refused ? FileNotTrustedNotice(setup.path, ran.code, 0)
+                                   : FailureNotice(msg::kProviderFailed, 0, ran.code, written);
   return started;
 }

@@ -4,21 +4,39 @@
 #include <cstdint>
 
 #include "bootstrap/messages.h"
-#include "install/signatures.h"
+#include "install/checked_file.h"
+#include "install/installer_busy.h"
+#include "install/installer_log.h"
 #include "platform/wstring.h"
+
+// The Setup.exe that process creation would start for the relative
+// folder\Setup.exe: the one beside the program when it exists there (the
+// system looks in the program's own folder first), else the one below the
+// current directory (whether it exists or not).
+WString ProviderProgramPath(const WString& folder);
+
+// Opens folder's Setup.exe (ProviderProgramPath) and checks it
+// (OpenCheckedFile), before anything else is done for it, its log included.
+// 0 with setup held. A file the check refuses: its code and message 153
+// naming it (no caption). A file that cannot be opened: with the check on,
+// its code and the provider's failure box (message 105); with the check off,
+// 0 and setup not held: it is then started by its relative name, as it always
+// was, so that a missing Setup.exe gives process creation's own code (2, 3).
+StepResult OpenProviderSetup(const PublisherCheck& check, const WString& folder, CheckedFile& setup);
 
 // The Setup.exe command line for folder ("csp" or "ucsp"), into commandLine:
 //   folder\Setup.exe -args "<switches><extra>" -noreboot [-silent] [-reinstall]
 // where <switches> is "/qb " unless the text (with any added log switch)
 // holds "/q", preceded by the log switch /Lv! """<log path>""" unless the
 // extra text chooses its own log (ChoosesOwnLog). The extra text is inserted
-// unchanged. logPath receives the log file that ArrangeInstallerLog made;
-// without TMP it stays empty, the switch carries nothing between its quotes
-// and the result asks for message 144 under caption 129 (the run goes on).
-// Returns 0; or 80 when every name of the log is taken, with the provider's
-// failure box: the provider must not be started.
+// unchanged. log receives the file that ArrangeInstallerLog made. Without
+// TMP nothing is made, the switch carries nothing between its quotes and the
+// result asks for message 144 under caption 129 (the run goes on). A log
+// that cannot be created otherwise (a missing folder, names taken) returns
+// the creation's code with the provider's failure box: nothing may be
+// started with a name the bootstrapper did not create.
 StepResult BuildProviderCommandLine(const WString& folder, WString extraArguments, bool silent,
-                                    bool reinstall, WString& logPath, WString& commandLine);
+                                    bool reinstall, InstallerLog& log, WString& commandLine);
 
 // True for the exit codes after which the run goes on: 0, 3, 4, 1602 (a
 // cancel in the provider's setup does not stop the run), and 3010 and 3011:
@@ -27,20 +45,18 @@ StepResult BuildProviderCommandLine(const WString& folder, WString extraArgument
 // other code: installing more while Windows shuts down is unsafe.
 bool ProviderMayGoOn(std::uint32_t exitCode, bool& restartNeeded);
 
-// The Setup.exe that process creation would start for the relative
-// folder\Setup.exe: the one beside the program when it exists there (the
-// system looks in the program's own folder first), else the one below the
-// current directory (whether it exists or not).
-WString ProviderProgramPath(const WString& folder);
-
-// Runs commandLine, folder's Setup.exe (ProviderProgramPath, checked by
-// OpenStartedFile and started by that path while it is held), waits for it
-// without a time limit and judges its exit code. Returns 0 when the run may
+// Runs commandLine, folder's Setup.exe (the held one from its runPath,
+// RunCheckedProgram; one not held by its relative name) once Windows
+// Installer is free (RunWhenInstallerFree), waits for it without a time
+// limit and judges its exit code; then the log is finished
+// (FinishInstallerLog: an empty one is removed). Returns 0 when the run may
 // go on, after creating the pending-restart marker when the provider asked
-// for a restart; else the exit code (or the start failure code) with the
-// failure box (message 105 and the log, no caption), or for a file the check
-// refuses, not started, message 153 with its path and the code. A setup
-// that cannot be started stops the run whatever the code: process creation
-// reports a missing provider folder as 3, a go-on code as an exit code.
-StepResult StartProvider(const WString& folder, const WString& commandLine, const WString& logPath,
-                         const PublisherCheck& publisher);
+// for a restart; 1602 without a box when the administrator cancelled the
+// wait; else the exit code (or the start failure code, 1618 when the wait
+// ran out) with the failure box: message 105, the code and the log when the
+// setup wrote one, no caption; or, for a process that did not run the file
+// checked, message 153 with its path and 1006. A setup that cannot be
+// started stops the run whatever the code: process creation reports a
+// missing provider folder as 3, a go-on code as an exit code.
+StepResult StartProvider(const WString& folder, const WString& commandLine, const CheckedFile& setup,
+                         InstallerLog& log, const InstallerWait& wait);

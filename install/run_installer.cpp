@@ -5,6 +5,8 @@
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
 #include "install/child_process.h"
+#include "install/installer_busy.h"
+#include "install/installer_log.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
@@ -47,61 +49,72 @@ void DeleteSourceHashFile(WString productCode) {
   platform::RemoveFile(windows + u"\\installer\\SourceHash" + productCode);
 }
 
-StepResult RunInstaller(const WString& installedProductCode, const WString& packagePath,
-                        WString arguments, WString& logPath, const PublisherCheck& publisher) {
+StepResult RunInstaller(const WString& installedProductCode, const CheckedFile& package,
+                        WString arguments, WString& logPath, const InstallerWait& wait) {
   StepResult failed;
   // REBOOT=R keeps the installer from restarting on its own; the restart is
   // offered at the end of the run instead.
   Prepend(arguments, u" REBOOT=R ");
-  const WString packageName = FileNamePart(packagePath);
+  const WString packageName = FileNamePart(package.runPath);
 
-  // The package installed is the package checked: held, writers refused,
-  // until msiexec.exe has ended. A refused package changes nothing: no log
-  // is made for it and its product's source list is not touched.
-  platform::FileHandle heldPackage;
-  failed.code = OpenStartedFile(publisher, u"plug-in package", packagePath, heldPackage);
-  if (failed.code != 0) {
-    if (IsSignatureRefusal(failed.code))
-      failed.notice = FileNotTrustedNotice(packagePath, failed.code, msg::kErrorCaption);
-    return failed;
-  }
-
+  InstallerLog log;
   if (!ChoosesOwnLog(arguments)) {
     // logPath is left alone on failure.
-    failed.code = ArrangeInstallerLog(u"msiexec", packageName, logPath);
+    bool tempUnreadable = false;
+    failed.code = ArrangeInstallerLog(u"msiexec", packageName, log, tempUnreadable);
     if (failed.code != 0) {
-      if (failed.code != winerror::kFileExists) failed.notice = TempUnreadableNotice();
+      if (tempUnreadable) failed.notice = TempUnreadableNotice();
       return failed;
     }
-    Prepend(arguments, u"/Lv! \"" + logPath + u"\"");
+    logPath = log.path;
+    Prepend(arguments, u"/Lv! \"" + log.path + u"\"");
   }
 
   WString systemDirectory;
   failed.code = ReadSystemDirectory(systemDirectory);
   if (failed.code != 0) {
     failed.notice = NoticeOf(msg::kSystemDirectoryUnreadable, msg::kErrorCaption);
+    logPath = FinishInstallerLog(u"msiexec", log);
     return failed;
   }
 
+  // msiexec.exe opens the package by name itself: it gets the final path of
+  // the file held, which no junction re-pointed after the check can change.
   const WString commandLine =
-      u"\"" + systemDirectory + u"\\msiexec.exe\" /i \"" + packagePath + u"\" " + arguments;
+      u"\"" + systemDirectory + u"\\msiexec.exe\" /i \"" + package.runPath + u"\" " + arguments;
 
-  // The source list is re-pointed at the package being installed, so that
-  // Windows Installer does not ask for the original package's medium. These
-  // fail harmlessly for a product that is not installed.
-  platform::MsiSourceListClearAll(installedProductCode);
-  platform::MsiSourceListSetInfo(installedProductCode, kMsiInstallContextMachine, kMsiCodeProduct,
-                                 u"PackageName", packageName);
-  DeleteSourceHashFile(installedProductCode);
-
+  struct Start {
+    const WString& productCode;
+    const WString& packageName;
+    const WString& commandLine;
+    bool prepared;
+  } start{installedProductCode, packageName, commandLine, false};
+  const ChildResult ran = RunWhenInstallerFree(
+      u"msiexec", wait,
+      [](void* context) {
+        Start& s = *static_cast<Start*>(context);
+        // Once Windows Installer is free, and once: the source list is
+        // re-pointed at the package being installed, so that Windows
+        // Installer does not ask for the original package's medium. These
+        // fail harmlessly for a product that is not installed.
+        if (!s.prepared) {
+          platform::MsiSourceListClearAll(s.productCode);
+          platform::MsiSourceListSetInfo(s.productCode, kMsiInstallContextMachine, kMsiCodeProduct,
+                                         u"PackageName", s.packageName);
+          DeleteSourceHashFile(s.productCode);
+          s.prepared = true;
+        }
+        return RunChildProcess(u"msiexec", s.commandLine);
+      },
+      &start);
+  if (!log.path.empty()) logPath = FinishInstallerLog(u"msiexec", log);
   // Only msiexec's own exit code can ask for a restart; a code of the start
   // or of the wait is passed up as it is.
-  StepResult ran;
-  bool exited = false;
-  ran.code = RunChildProcess(u"msiexec", commandLine, &exited);
-  if (!exited) return ran;
+  StepResult result;
+  result.code = ran.code;
+  if (ran.end != ChildEnd::kExited) return result;
   bool restartNeeded = false;
-  ran.code = TranslateInstallerExitCode(ran.code, restartNeeded);
+  result.code = TranslateInstallerExitCode(ran.code, restartNeeded);
   if (restartNeeded) CreateRestartMarker();
-  return ran;
+  return result;
 }

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxPackagePath = 259;
 // The current directory may change size between the two reads; a few rounds
 // settle that, and a bound keeps an unattended run from spinning.
 constexpr int kCurrentDirectoryReads = 4;

@@ -165,18 +165,63 @@ bool PathExists(const WString& path);
 // DeleteFileW.
 bool RemoveFile(const WString& path);
 
-// CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security attributes,
-// CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT): a new
-// file only. Anything already at that name (a file, a link, a reparse point,
-// a folder) makes it fail, and is neither opened nor followed. An empty
-// holder on failure (GetLastError tells why: 80 when the name is taken).
-FileHandle CreateNewFile(const WString& path);
+// Access rights and share modes of CreateFileW, chosen by the caller: what a
+// handle lets others do with the file while it is open is a decision of the
+// system, not of the seam.
+constexpr std::uint32_t kGenericRead = 0x80000000;
+constexpr std::uint32_t kGenericWrite = 0x40000000;
+constexpr std::uint32_t kFileReadAttributes = 0x80;
+constexpr std::uint32_t kFileShareRead = 0x1;
+constexpr std::uint32_t kFileShareWrite = 0x2;
+constexpr std::uint32_t kFileShareDelete = 0x4;
 
-// CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, no security attributes,
-// OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL): while the holder is open nobody can
-// write, replace or delete the file, so that the file checked is the file
-// run. An empty holder on failure (GetLastError tells why).
-FileHandle OpenFileDenyingWriters(const WString& path);
+// CreateFileW(path, access, share, no security attributes, CREATE_NEW,
+// FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT): a new file only.
+// Anything already at that name (a file, a link, a reparse point, a folder)
+// makes it fail, and is neither opened nor followed. An empty holder on
+// failure (GetLastError tells why: 80 when the name is taken).
+FileHandle CreateNewFile(const WString& path, std::uint32_t access, std::uint32_t share);
+
+// CreateFileW(path, access, share, no security attributes, OPEN_EXISTING,
+// FILE_ATTRIBUTE_NORMAL). An empty holder on failure (GetLastError tells
+// why: 32 when a handle already open refuses this access or share mode).
+FileHandle OpenExistingFile(const WString& path, std::uint32_t access, std::uint32_t share);
+
+// GetFileInformationByHandle: which file the handle holds (the volume's
+// serial number and the file's index on it) and its size now.
+struct FileInformation {
+  std::uint32_t volume = 0;
+  std::uint64_t index = 0;
+  std::uint64_t size = 0;
+};
+bool ReadFileInformation(RawHandle file, FileInformation& information);
+
+// GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_DOS), looked
+// up at run time: the path the open file has now, every junction, mount
+// point and link on the way resolved, as Windows writes it (\\?\C:\...,
+// \\?\UNC\server\share\...). 0 and the path; else the error (127 on a
+// Windows that lacks the call: XP, Server 2003).
+std::uint32_t ReadFinalPath(RawHandle file, WString& path);
+
+// CreateFileW(path, FILE_READ_ATTRIBUTES, every share mode, OPEN_EXISTING,
+// FILE_FLAG_BACKUP_SEMANTICS): a folder held without keeping anyone from
+// using it or what it holds. An empty holder on failure.
+FileHandle OpenFolder(const WString& path);
+
+// OpenFileById (looked up at run time) for the file with this index on the
+// volume of volumeHint (an open file or folder): the file itself, whatever
+// names it has now, none resolved. An empty holder on failure (GetLastError:
+// 127 on a Windows that lacks the call, XP and Server 2003; 2 or 87 when no
+// file has that index any more; 32 when a handle open on it refuses the
+// access or share mode).
+constexpr std::uint32_t kDelete = 0x00010000;
+FileHandle OpenFileById(RawHandle volumeHint, std::uint64_t index, std::uint32_t access,
+                        std::uint32_t share);
+
+// SetFileInformationByHandle(FileDispositionInfo, DeleteFile TRUE), looked
+// up at run time, on a handle opened with DELETE: the file goes when its
+// last handle is closed. 0, or the error (127 where the system lacks it).
+std::uint32_t MarkForDeletion(RawHandle file);
 
 // WriteFile of all `size` bytes, no overlapped structure: true when the call
 // succeeded and wrote every byte. Allocates nothing.
@@ -208,6 +253,15 @@ RegDeleteKeyFunction FindRegDeleteKey(RawHandle module);      // "RegDeleteKeyW"
 // Whether this process is a 64-bit one (the x64 build): 64-bit Windows
 // without asking WOW64.
 bool IsProcess64Bit();
+
+// Whether the program's own file carries an Authenticode signature: the
+// security entry of its loaded image's header, read from memory (nothing is
+// opened or verified).
+bool ProgramHasEmbeddedSignature();
+
+// CryptGenRandom on a verification-only context of the default provider:
+// count bytes that nobody can guess. False when the system gives none.
+bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count);
 // IsWow64Process for the current process.
 bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64);
 // RegDeleteKeyExW / RegDeleteKeyW; their error code.
@@ -268,6 +322,7 @@ std::uint32_t GetTickCount();
 
 // ---------------------------------------------------------------------------
 // Child processes.
+constexpr std::uint32_t kCreateSuspended = 0x00000004;
 constexpr std::uint32_t kCreateNoWindow = 0x08000000;
 
 struct ChildProcess {
@@ -283,12 +338,56 @@ struct ChildProcess {
 bool StartProcess(const WString& applicationName, WString& commandLine,
                   std::uint32_t creationFlags, ChildProcess& child);
 
+// ResumeThread: lets a process started suspended run.
+bool ResumeThread(RawHandle thread);
+
+// TerminateProcess: ends the process with exitCode.
+bool TerminateProcess(RawHandle process, std::uint32_t exitCode);
+
+// QueryFullProcessImageNameW (Win32 form), looked up at run time: the path of
+// the file the process runs. 0 and the path; else the error (127 on a Windows
+// that lacks the call).
+std::uint32_t QueryProcessImagePath(RawHandle process, WString& path);
+
 // WaitForSingleObject(handle, INFINITE): WAIT_OBJECT_0 (0), or WAIT_FAILED
 // (0xFFFFFFFF) with the reason in GetLastError.
 std::uint32_t WaitForever(RawHandle handle);
 
 // GetExitCodeProcess.
 bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode);
+
+// ---------------------------------------------------------------------------
+// Named mutexes and waits.
+constexpr std::uint32_t kSynchronize = 0x00100000;
+constexpr std::uint32_t kMutexModifyState = 0x0001;
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitAbandoned = 0x80;
+constexpr std::uint32_t kWaitTimeout = 0x102;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+
+// OpenMutexW(access, no inheritance, name): never creates it. An empty
+// holder on failure (GetLastError: 2 when there is none, 5 without access).
+KernelHandle OpenNamedMutex(const WString& name, std::uint32_t access);
+
+// WaitForSingleObject(handle, milliseconds): WAIT_OBJECT_0, WAIT_ABANDONED
+// (a mutex whose owner ended without releasing it, now this thread's),
+// WAIT_TIMEOUT, or WAIT_FAILED with the reason in GetLastError.
+std::uint32_t WaitForObject(RawHandle handle, std::uint32_t milliseconds);
+
+// ReleaseMutex (the handle needs MUTEX_MODIFY_STATE).
+bool ReleaseMutex(RawHandle mutex);
+
+// The same wait while a window shows that it waits: dialog templateId of
+// the program's own module, without an owner window, its caption and its
+// control textId set to the texts given, shown until the wait ends. Its
+// messages are handled meanwhile (MsgWaitForMultipleObjects), so that it
+// paints and moves; its Cancel button (IDCANCEL, also Escape and the close
+// box) ends the wait with cancelled set. Returns what WaitForObject returns
+// (WAIT_TIMEOUT also when cancelled), WAIT_FAILED when the window cannot be
+// made.
+std::uint32_t WaitShowingWindow(RawHandle handle, std::uint32_t milliseconds,
+                                std::uint16_t templateId, std::uint32_t textId,
+                                const WString& caption, const WString& text, bool& cancelled);
 
 // ---------------------------------------------------------------------------
 // Authenticode signatures of the files the run starts.

@@ -59,6 +59,10 @@ constexpr std::uint32_t kNoData = 232;
 constexpr std::uint32_t kMoreData = 234;
 // ERROR_NO_MORE_ITEMS: no related product installed; no row in a view.
 constexpr std::uint32_t kNoMoreItems = 259;
+// ERROR_FILE_INVALID: a program started from the path of the file held and
+// checked turned out to run another file (a link re-pointed after the
+// check); it is ended before it runs, and this is the exit code.
+constexpr std::uint32_t kFileInvalid = 1006;
 // ERROR_NOT_ALL_ASSIGNED: AdjustTokenPrivileges succeeded, but the account
 // does not hold the privilege.
 constexpr std::uint32_t kNotAllAssigned = 1300;
@@ -72,6 +76,10 @@ constexpr std::uint32_t kInternalError = 1359;
 // ERROR_INSTALL_USEREXIT: the user declined the reinstallation or cancelled
 // an installer.
 constexpr std::uint32_t kInstallUserExit = 1602;
+// ERROR_INSTALL_ALREADY_RUNNING: another installation holds Windows
+// Installer; the exit code when the wait for it ran out (a fleet tool
+// retries), and an installer's own answer that sets off another wait.
+constexpr std::uint32_t kInstallAlreadyRunning = 1618;
 // ERROR_UNKNOWN_PRODUCT: the product is not installed.
 constexpr std::uint32_t kUnknownProduct = 1605;
 // ERROR_INSTALL_PACKAGE_INVALID: used as "the package has no ProductVersion

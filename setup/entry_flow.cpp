@@ -10,7 +10,7 @@
 #include "dialog/options_dialog.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
-#include "install/signatures.h"
+#include "install/checked_file.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
 
@@ -58,7 +58,8 @@ const char16_t* YesNo(bool value) { return value ? u"yes" : u"no"; }
 void LogOptions(const BootstrapOptions& options) {
   LogLine({u"options: csp ", YesNo(options.csp), u", ucsp ", YesNo(options.ucsp), u", selectDlg ",
            YesNo(options.selectDlg), u", silent ", YesNo(options.silent), u", reinstall ",
-           YesNo(options.reinstall), u", norestart ", YesNo(options.norestart)});
+           YesNo(options.reinstall), u", norestart ", YesNo(options.norestart), u", wait ",
+           options.waitSeconds, u" s"});
   // The texts only when given, each as parsed (the separating blanks kept).
   const struct {
     const char16_t* name;
@@ -104,9 +105,19 @@ int Finish(const BootstrapOptions& options, WString& messageText) {
                           : u"done; no restart pending");
 }
 
-void Replace(WString& text, const char16_t* placeHolder, const WString& value) {
-  const auto at = text.find(placeHolder);
-  if (at != WString::npos) text.replace(at, 2, value);
+// %1 and %2 of text replaced by first and second in one pass: an insert
+// that holds "%1" or "%2" itself (a folder named dist%20b) stays as it is.
+WString Substitute(const WString& text, const WString& first, const WString& second) {
+  WString out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'%' && i + 1 < text.size() && (text[i + 1] == u'1' || text[i + 1] == u'2')) {
+      out += text[i + 1] == u'1' ? first : second;
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 // The text of `notice`: its message loaded into text (a message that cannot
@@ -123,8 +134,7 @@ void BuildNoticeText(const Notice& notice, WString& text) {
         text += u"Install log: " + notice.path;
       break;
     case Insert::kPathAndCode:
-      Replace(text, u"%1", notice.path);
-      Replace(text, u"%2", Hex(notice.code));
+      text = Substitute(text, notice.path, Hex(notice.code));
       break;
   }
 }
@@ -150,25 +160,34 @@ void ShowHelp(const WString& text) {
   platform::ShowMessageBox(text, u"Справка", platform::kMbIconInformation);
 }
 
-std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent,
-                              bool reinstall, const PublisherCheck& publisher) {
-  WString logPath;
+std::uint32_t InstallProvider(WString folder, WString extraArguments, bool silent, bool reinstall,
+                              const PublisherCheck& publisher, const InstallerWait& wait,
+                              bool& refused) {
+  CheckedFile setup;
+  const StepResult opened = OpenProviderSetup(publisher, folder, setup);
+  refused = opened.refused;
+  ShowNotice(opened.notice, silent);
+  if (opened.code != 0) return opened.code;
+  InstallerLog log;
   WString commandLine;
   // A TMP that cannot be read is told before the provider starts; its setup
   // then runs with an empty log name.
   const StepResult built = BuildProviderCommandLine(folder, std::move(extraArguments), silent,
-                                                    reinstall, logPath, commandLine);
+                                                    reinstall, log, commandLine);
   ShowNotice(built.notice, silent);
   if (built.code != 0) return built.code;
-  const StepResult started = StartProvider(folder, commandLine, logPath, publisher);
+  const StepResult started = StartProvider(folder, commandLine, setup, log, wait);
+  refused = started.refused;
   ShowNotice(started.notice, silent);
   return started.code;
 }
 
 std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString& logPath,
-                                   bool reinstall, const PublisherCheck& publisher) {
+                                   bool reinstall, const PublisherCheck& publisher,
+                                   const InstallerWait& wait, bool& refused) {
   PluginPlan plan;
-  const StepResult planned = PlanPluginInstallation(reinstall, plan);
+  const StepResult planned = PlanPluginInstallation(publisher, reinstall, plan);
+  refused = planned.refused;
   if (planned.code != 0) {
     ShowNotice(planned.notice, silent);
     return planned.code;
@@ -180,7 +199,7 @@ std::uint32_t InstallPluginPackage(WString extraArguments, bool silent, WString&
     answer = ShowBox(planned.notice, text) == platform::kIdYes ? Answer::kYes : Answer::kOther;
   }
   const StepResult installed =
-      InstallPlannedPlugin(plan, answer, std::move(extraArguments), reinstall, logPath, publisher);
+      InstallPlannedPlugin(plan, answer, extraArguments, reinstall, logPath, wait);
   ShowNotice(installed.notice, silent);
   return installed.code;
 }
@@ -237,27 +256,55 @@ int RunBootstrap(bool tailEmpty) {
   platform::MsiSetInternalUI(kInstallUiLevelNone);
 
   // Before anything is started: a signed bootstrapper starts only what its
-  // own publisher signed.
-  const PublisherCheck publisher = CheckOwnSignature();
-
-  if (options.csp) {
-    if (const std::uint32_t result =
-            InstallProvider(u"csp", options.cspArgs, options.silent, options.reinstall, publisher))
-      return Ended(static_cast<int>(result), u"the csp provider's setup failed");
+  // own publisher signed, and one that cannot check that starts nothing.
+  PublisherCheck publisher;
+  bool refused = false;
+  if (const std::uint32_t checked = CheckOwnSignature(publisher, refused)) {
+    if (!options.silent) {
+      if (refused)
+        ShowBox(FileNotTrustedNotice(ReadProgramPath(), checked, msg::kCaption), messageText);
+      else
+        ShowBox(FailureNotice(msg::kPluginFailed, msg::kCaption, checked, WString()), messageText);
+    }
+    return Ended(static_cast<int>(checked), u"this program's own signature could not be checked; "
+                                             u"nothing was started");
   }
-  if (options.ucsp) {
-    if (const std::uint32_t result =
-            InstallProvider(u"ucsp", options.ucspArgs, options.silent, options.reinstall, publisher))
-      return Ended(static_cast<int>(result), u"the ucsp provider's setup failed");
+
+  const struct {
+    bool wanted;
+    const char16_t* folder;
+    const WString& arguments;
+    const char16_t* failed;
+    const char16_t* notTrusted;
+  } providers[] = {
+      {options.csp, u"csp", options.cspArgs, u"the csp provider's setup failed",
+       u"the csp provider's Setup.exe was refused; nothing of it was started"},
+      {options.ucsp, u"ucsp", options.ucspArgs, u"the ucsp provider's setup failed",
+       u"the ucsp provider's Setup.exe was refused; nothing of it was started"},
+  };
+  // Every installer start waits for another installation to end; the
+  // window that says so is shown unless silent.
+  const InstallerWait wait{options.waitSeconds, !options.silent};
+  for (const auto& provider : providers) {
+    if (!provider.wanted) continue;
+    const std::uint32_t result = InstallProvider(provider.folder, provider.arguments, options.silent,
+                                                 options.reinstall, publisher, wait, refused);
+    // A provider's own 1602 lets the run go on: this one is the wait's.
+    if (result == winerror::kInstallUserExit)
+      return Ended(static_cast<int>(result), u"the wait for another installation was cancelled");
+    if (result != 0) return Ended(static_cast<int>(result), refused ? provider.notTrusted : provider.failed);
   }
 
-  const std::uint32_t result =
-      InstallPluginPackage(options.pluginArgs, options.silent, logPath, options.reinstall, publisher);
+  const std::uint32_t result = InstallPluginPackage(options.pluginArgs, options.silent, logPath,
+                                                    options.reinstall, publisher, wait, refused);
   LogValue(u"plug-in: result", result);
   if (!logPath.empty()) LogValue(u"plug-in: installer log", logPath);
   if (result == winerror::kInstallUserExit)
     return Ended(static_cast<int>(result),
-                 u"the reinstallation was declined, or the installer was cancelled");
+                 u"the reinstallation was declined, or the installer or the wait for it was cancelled");
+  // A refused package has had its one box (153): it was never started.
+  if (refused)
+    return Ended(static_cast<int>(result), u"the plug-in package was refused; nothing of it was started");
   if (result != 0) {
     if (!options.silent)
       ShowBox(FailureNotice(msg::kPluginFailed, msg::kCaption, result, logPath), messageText);

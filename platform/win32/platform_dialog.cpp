@@ -48,7 +48,68 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   }
 }
 
+// The waiting window's procedure: its Cancel button, Escape and the close box
+// (IDCANCEL) set the flag that WM_INITDIALOG's lParam points to.
+INT_PTR CALLBACK WaitingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+    return TRUE;
+  }
+  if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+    bool* cancelled = reinterpret_cast<bool*>(::GetWindowLongPtrW(window, DWLP_USER));
+    if (cancelled != nullptr) *cancelled = true;
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// Hands every message in the queue to the window (IsDialogMessageW: Escape
+// and Tab) or to its procedure.
+void DispatchWaitingMessages(HWND window) {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!::IsDialogMessageW(window, &message)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
 }  // namespace
+
+std::uint32_t WaitShowingWindow(RawHandle handle, std::uint32_t milliseconds, std::uint16_t templateId,
+                                std::uint32_t textId, const WString& caption, const WString& text,
+                                bool& cancelled) {
+  cancelled = false;
+  HWND window = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), nullptr,
+                                     WaitingProcedure, reinterpret_cast<LPARAM>(&cancelled));
+  if (window == nullptr) return WAIT_FAILED;
+  ::SetWindowTextW(window, reinterpret_cast<const wchar_t*>(caption.c_str()));
+  ::SetDlgItemTextW(window, static_cast<int>(textId), reinterpret_cast<const wchar_t*>(text.c_str()));
+  ::ShowWindow(window, SW_SHOW);
+  HANDLE waited = reinterpret_cast<HANDLE>(handle);
+  const DWORD start = ::GetTickCount();
+  DWORD result = WAIT_TIMEOUT;
+  for (;;) {
+    // The queue is emptied before each wait: the wait wakes for messages that
+    // arrive after it began, not for those already there.
+    DispatchWaitingMessages(window);
+    if (cancelled) break;
+    const DWORD elapsed = ::GetTickCount() - start;
+    const DWORD remaining = elapsed >= milliseconds ? 0 : milliseconds - elapsed;
+    const DWORD woke = ::MsgWaitForMultipleObjects(1, &waited, FALSE, remaining, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0 + 1) continue;  // a message: handled at the top
+    if (woke == WAIT_ABANDONED_0)
+      result = WAIT_ABANDONED;
+    else
+      result = woke;  // WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED
+    break;
+  }
+  const DWORD lastError = ::GetLastError();
+  ::DestroyWindow(window);
+  ::SetLastError(lastError);
+  return result;
+}
 
 std::intptr_t RunModalDialog(std::uint16_t templateId, DialogHandler handler, void* context) {
   Binding binding{handler, context};

@@ -2,6 +2,8 @@
 // names. Windows Installer and the dialog have files of their own.
 #include "platform/win32/windows_includes.h"
 
+#include <wincrypt.h>
+
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -134,18 +136,94 @@ bool PathExists(const WString& path) {
 
 bool RemoveFile(const WString& path) { return ::DeleteFileW(W(path)) != 0; }
 
-FileHandle CreateNewFile(const WString& path) {
-  HANDLE file = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+FileHandle CreateNewFile(const WString& path, std::uint32_t access, std::uint32_t share) {
+  HANDLE file = ::CreateFileW(W(path), access, share, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FileHandle();
   return FileHandle(FromHandle(file));
 }
 
-FileHandle OpenFileDenyingWriters(const WString& path) {
-  HANDLE file = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+FileHandle OpenExistingFile(const WString& path, std::uint32_t access, std::uint32_t share) {
+  HANDLE file = ::CreateFileW(W(path), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
   if (file == INVALID_HANDLE_VALUE) return FileHandle();
   return FileHandle(FromHandle(file));
+}
+
+bool ReadFileInformation(RawHandle file, FileInformation& information) {
+  BY_HANDLE_FILE_INFORMATION found{};
+  if (!::GetFileInformationByHandle(AsHandle(file), &found)) return false;
+  information.volume = found.dwVolumeSerialNumber;
+  information.index = (static_cast<std::uint64_t>(found.nFileIndexHigh) << 32) | found.nFileIndexLow;
+  information.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  return true;
+}
+
+// Windows Vista and later; looked up, so that the exe still starts on XP.
+std::uint32_t ReadFinalPath(RawHandle file, WString& path) {
+  using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  std::uint32_t error = 0;
+  const auto getFinalPath =
+      BindFunction<GetFinalPathFn>(LoadedModule(L"kernel32.dll"), "GetFinalPathNameByHandleW", &error);
+  if (getFinalPath == nullptr) return error;
+  // The size query gives the length with its terminator; a path that grew
+  // in between asks again.
+  DWORD size = getFinalPath(AsHandle(file), nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  for (int round = 0; round < 4 && size != 0; ++round) {
+    std::wstring buffer(size, L'\0');
+    const DWORD length =
+        getFinalPath(AsHandle(file), &buffer[0], size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) break;
+    if (length < size) {
+      path.assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
+      return 0;
+    }
+    size = length;
+  }
+  const DWORD failed = ::GetLastError();
+  return failed != 0 ? failed : ERROR_GEN_FAILURE;
+}
+
+FileHandle OpenFolder(const WString& path) {
+  HANDLE folder = ::CreateFileW(W(path), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return FileHandle();
+  return FileHandle(FromHandle(folder));
+}
+
+// Windows Vista and later; looked up.
+FileHandle OpenFileById(RawHandle volumeHint, std::uint64_t index, std::uint32_t access,
+                        std::uint32_t share) {
+  using OpenFileByIdFn = HANDLE(WINAPI*)(HANDLE, LPFILE_ID_DESCRIPTOR, DWORD, DWORD,
+                                         LPSECURITY_ATTRIBUTES, DWORD);
+  std::uint32_t error = 0;
+  const auto open = BindFunction<OpenFileByIdFn>(LoadedModule(L"kernel32.dll"), "OpenFileById", &error);
+  if (open == nullptr) {
+    ::SetLastError(error);
+    return FileHandle();
+  }
+  FILE_ID_DESCRIPTOR id{};
+  id.dwSize = sizeof(id);
+  id.Type = FileIdType;
+  id.FileId.QuadPart = static_cast<LONGLONG>(index);
+  HANDLE file = open(AsHandle(volumeHint), &id, access, share, nullptr, 0);
+  if (file == INVALID_HANDLE_VALUE) return FileHandle();
+  return FileHandle(FromHandle(file));
+}
+
+// Windows Vista and later; looked up.
+std::uint32_t MarkForDeletion(RawHandle file) {
+  using SetInformationFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  std::uint32_t error = 0;
+  const auto set =
+      BindFunction<SetInformationFn>(LoadedModule(L"kernel32.dll"), "SetFileInformationByHandle", &error);
+  if (set == nullptr) return error;
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  if (set(AsHandle(file), FileDispositionInfo, &disposition, sizeof(disposition))) return 0;
+  const DWORD failed = ::GetLastError();
+  return failed != 0 ? failed : ERROR_GEN_FAILURE;
 }
 
 bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
@@ -185,6 +263,27 @@ RegDeleteKeyFunction FindRegDeleteKey(RawHandle module) {
 }
 
 bool IsProcess64Bit() { return sizeof(void*) == 8; }
+
+bool ProgramHasEmbeddedSignature() {
+  // The headers of the loaded image are those of the file: the security
+  // entry gives the file offset and size of its certificate table, empty in
+  // an unsigned file.
+  const auto* image = reinterpret_cast<const BYTE*>(::GetModuleHandleW(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+  if (nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_SECURITY) return false;
+  return nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size != 0;
+}
+
+bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count) {
+  HCRYPTPROV provider = 0;
+  if (!::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL,
+                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+    return false;
+  const bool generated = ::CryptGenRandom(provider, count, bytes) != FALSE;
+  ::CryptReleaseContext(provider, 0);
+  return generated;
+}
 
 bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
   BOOL result = FALSE;
@@ -294,9 +393,46 @@ bool StartProcess(const WString& applicationName, WString& commandLine,
   return true;
 }
 
+bool ResumeThread(RawHandle thread) { return ::ResumeThread(AsHandle(thread)) != static_cast<DWORD>(-1); }
+
+bool TerminateProcess(RawHandle process, std::uint32_t exitCode) {
+  return ::TerminateProcess(AsHandle(process), exitCode) != 0;
+}
+
+// Windows Vista and later; looked up.
+std::uint32_t QueryProcessImagePath(RawHandle process, WString& path) {
+  using QueryImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+  std::uint32_t error = 0;
+  const auto query =
+      BindFunction<QueryImageNameFn>(LoadedModule(L"kernel32.dll"), "QueryFullProcessImageNameW", &error);
+  if (query == nullptr) return error;
+  // The call gives no size: a buffer twice as large until the path fits.
+  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+    std::wstring buffer(size, L'\0');
+    DWORD length = size;
+    if (query(AsHandle(process), 0, &buffer[0], &length)) {
+      path.assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
+      return 0;
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+  }
+  const DWORD failed = ::GetLastError();
+  return failed != 0 ? failed : ERROR_GEN_FAILURE;
+}
+
 std::uint32_t WaitForever(RawHandle handle) {
   return ::WaitForSingleObject(AsHandle(handle), INFINITE);
 }
+
+KernelHandle OpenNamedMutex(const WString& name, std::uint32_t access) {
+  return KernelHandle(FromHandle(::OpenMutexW(access, FALSE, W(name))));
+}
+
+std::uint32_t WaitForObject(RawHandle handle, std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(AsHandle(handle), milliseconds);
+}
+
+bool ReleaseMutex(RawHandle mutex) { return ::ReleaseMutex(AsHandle(mutex)) != 0; }
 
 bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode) {
   DWORD code = 0;

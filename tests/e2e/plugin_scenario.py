@@ -6,6 +6,7 @@ distribution tree and a TMP folder.
 import datetime
 import glob
 import os
+import re
 import shutil
 import tempfile
 import unittest
@@ -16,17 +17,23 @@ import wine_harness as wh
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
+# A log name past the five stamped ones: sixteen hexadecimal digits nobody can guess.
+RANDOM_LOG_NAME = re.compile(r"_[0-9A-F]{16}\.log$")
+
+
 def plant_log_names(folder, names, victim, seconds=90):
     """Plants, for each of the next `seconds` seconds of local time, a link in folder under each
-    name's log name (<name>_<stamp>.log) to the file victim, as a user of a shared TMP could
-    before a setup running as the system writes there. Returns the links planted."""
+    name's log name (<name>_<stamp>.log) and its four successors (_2 to _5) to the file victim, as
+    a user of a shared TMP could before a setup running as the system writes there. Returns the
+    links planted."""
     now = datetime.datetime.now()
     links = []
     for second in range(seconds):
         stamp = (now + datetime.timedelta(seconds=second)).strftime("%Y-%m-%d-%H-%M-%S")
         for name in names:
-            links.append(os.path.join(folder, "%s_%s.log" % (name, stamp)))
-            os.symlink(victim, links[-1])
+            for suffix in ("", "_2", "_3", "_4", "_5"):
+                links.append(os.path.join(folder, "%s_%s%s.log" % (name, stamp, suffix)))
+                os.symlink(victim, links[-1])
     return links
 
 

@@ -121,8 +121,22 @@ class MainPathTest(ps.PluginScenario):
         self.assertEqual(run.wait_exit().code, 1602)
         self.assertEqual(self.logs(), [])
 
+        # While the question waits, the package decided on can be neither replaced nor renamed by
+        # another program (a sharing violation), and it is the package installed.
+        other = os.path.join(self.root, "other", "vexiscom-x64.msi")
+        pp.build_package(other, self.family, "2.0.6")
+        package = os.path.join(self.dist, "x64", "vexiscom-x64.msi")
+        with open(package, "rb") as f:
+            decided = f.read()
         run = self.start()
         self.answer(run, CONFIRM, CAPTION, wh.IDYES)
+        self.assertEqual(run.wait_box().text, REINSTALL_QUESTION)
+        for command in (["move", "/y", wh.to_windows_path(other), wh.to_windows_path(package)],
+                        ["ren", wh.to_windows_path(package), "renamed.msi"]):
+            proc = self.session.run_wine(["cmd", "/c"] + command, check=False)
+            self.assertNotEqual(proc.returncode, 0, (command, proc.stdout, proc.stderr))
+        with open(package, "rb") as f:
+            self.assertEqual(f.read(), decided)
         self.answer(run, REINSTALL_QUESTION, UPDATE_CAPTION, wh.IDYES)
         self.answer(run, BROWSER_NOTICE, CAPTION, wh.IDOK)
         self.assertEqual(run.wait_exit().code, 0)
@@ -245,20 +259,21 @@ class MainPathTest(ps.PluginScenario):
                            "plug-in: installer log: " + wh.to_windows_path(logs[0]), "box 106: OK",
                            "exit code 1603: the plug-in's installation failed")
 
-    # Tests a TMP naming a folder that does not exist: the package is still read, Windows
-    # Installer cannot write its log and fails (Wine's msiexec with 1627, where Windows says 1622),
-    # and the box names that code without a log line.
+    # Tests a TMP naming a folder that does not exist: the installer's log cannot be created, so
+    # nothing is started (no name the bootstrapper did not create is handed over); the box names
+    # the creation's code (3, the path not found) without a log line.
     def test_temp_folder_missing(self):
         code = self.package("2.0.13")
         run = self.start("-VexisArgs", "/qn", temp=os.path.join(self.root, "no such folder"))
         self.answer(run, CONFIRM, CAPTION, wh.IDYES)
-        self.answer(run, FAILED + ": 1627.\n", CAPTION, wh.IDOK)
-        self.assertEqual(run.wait_exit().code, 1627)
+        self.answer(run, FAILED + ": 3.\n", CAPTION, wh.IDOK)
+        self.assertEqual(run.wait_exit().code, 3)
         self.assertIsNone(self.installed_version(code))
 
-    # Tests that no installer writes through a name planted in TMP: links planted under the
-    # installer's and the run log's next names are left as they were (and so is the file they
-    # point to), both logs go to the next free name, and the run log names the installer's.
+    # Tests that no installer writes through a name planted in TMP: links planted under every
+    # stamped name and its four successors, for the installer's log and the run log, for the
+    # coming minute and a half, are left as they were (and so is the file they point to), both
+    # logs go to a name nobody could guess, and the run log names the installer's.
     def test_names_planted_in_temp_are_left_alone(self):
         code = self.package("2.0.14")
         victim = os.path.join(self.root, "victim.txt")
@@ -273,12 +288,12 @@ class MainPathTest(ps.PluginScenario):
         self.assertTrue(all(os.path.islink(link) for link in links))
         logs = [log for log in self.logs() if not os.path.islink(log)]
         self.assertEqual(len(logs), 1, os.listdir(self.temp))
-        self.assertTrue(logs[0].endswith("_2.log"), logs[0])
+        self.assertRegex(logs[0], ps.RANDOM_LOG_NAME)
         self.assertGreater(os.path.getsize(logs[0]), 1000)
         run_logs = [log for log in glob.glob(os.path.join(self.temp, "vexissetup_*.log"))
                     if not os.path.islink(log)]
         self.assertEqual(len(run_logs), 1, os.listdir(self.temp))
-        self.assertTrue(run_logs[0].endswith("_2.log"), run_logs[0])
+        self.assertRegex(run_logs[0], ps.RANDOM_LOG_NAME)
         self.assert_logged(self.run_log(), "msiexec: installer log: " + wh.to_windows_path(logs[0]),
                            "msiexec: started", "exit code 0: done")
 

@@ -210,7 +210,48 @@ class SigningTest(unittest.TestCase):
                     log = f.read()
                 self.assertIn("signature of this program: verified, signer Vexis test publisher;", log)
                 if expected:
-                    self.assertIn("not started: 0x%08X" % expected, log)
+                    self.assertIn("refused: 0x%08X" % expected, log)
+
+
+    # Tests what an administrator sees of a refused package in a signed distribution under a folder
+    # whose name holds "%20" (as URL-decoding tools write it): the confirmation, then the one
+    # refusal box with the package's path whole and the code in hex, nothing after it; no question
+    # 147 although the same version is installed, and nothing read from the package (no
+    # ProductCode in the run log).
+    def test_refused_package_is_one_box(self):
+        session = wh.session()
+        session.reset()
+        dist = os.path.join(self.folder, "dist%20b")
+        family = pp.Family("signed-refusal-%s" % os.path.basename(self.folder))
+        package = os.path.join(dist, "x64", "vexiscom-x64.msi")
+        code = pp.build_package(package, family, "2.0.5")
+        proc = session.run_wine(["msiexec", "/i", wh.to_windows_path(package), "/qn"], check=False)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        exe = os.path.join(dist, "vexissetup.exe")
+        shutil.copy(self.exe, exe)
+        for path, pfx in ((exe, self.pfx), (package, self.other_pfx)):
+            signed = self.sign(path=path, pfx=pfx)
+            self.assertEqual(signed.returncode, 0, signed.stderr)
+        temp = os.path.join(dist, "temp")
+        os.makedirs(temp)
+        run = session.run(exe, [], cwd=dist, env={"TMP": wh.to_windows_path(temp), "TEMP": wh.to_windows_path(temp)})
+        box = run.wait_box()
+        self.assertEqual(box.text, "Установить Норвикс ЭЦП Browser plug-in?")
+        run.press(wh.IDYES)
+        box = run.wait_box()
+        run.screenshot("signed_refusal", box)
+        self.assertEqual(box.text, "Файл не будет запущен: он не подписан издателем программы установки или "
+                                   "изменён после подписания:\n%s\nКод ошибки: 0x800B0004." % wh.to_windows_path(package))
+        self.assertEqual(box.caption, "Ошибка")
+        run.press(wh.IDOK)
+        run.assert_no_box()
+        self.assertEqual(run.wait_exit().code, 0x800B0004)
+        self.assertEqual(session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64), ("REG_SZ", "2.0.5"))
+        with open(glob.glob(os.path.join(temp, "vexissetup_*.log"))[0], encoding="utf-8-sig") as f:
+            log = f.read()
+        self.assertNotIn("ProductCode", log)
+        self.assertNotIn("box 147", log)
+        self.assertIn("exit code 2148204548: the plug-in package was refused", log)
 
 
 if __name__ == "__main__":

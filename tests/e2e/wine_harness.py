@@ -488,6 +488,18 @@ class Run:
         self._proc.stdout.close()
         self._proc.stderr.close()
 
+    def wait_line(self, prefix, timeout=DEFAULT_TIMEOUT):
+        """Waits until the program printed a line starting with prefix and returns it."""
+        def found():
+            return next((line for line in self._lines if line.startswith(prefix)), None)
+        with self._changed:
+            ok = self._changed.wait_for(lambda: found() is not None or self._exit_line is not None or
+                                        self._proc.poll() is not None, timeout)
+            line = found()
+        if not ok or line is None:
+            raise self._failure("no line %r within %d s" % (prefix, timeout))
+        return line
+
     def running(self):
         """Whether the program has not ended yet."""
         with self._changed:

@@ -26,15 +26,36 @@ struct View {
   bool fetched = false;
 };
 
+// A file handle of the run: which file (its entry's id, so that it follows
+// the file through renames), with what access and share mode.
+struct OpenFile {
+  std::uint64_t id = 0;
+  std::uint32_t access = 0;
+  std::uint32_t share = 0;
+};
+
+// A process: the file it runs, what it does, and whether it has run.
+struct Process {
+  WString imagePath;  // the file run, its path resolved at creation; empty when unknown
+  WString commandLine;
+  WString applicationName;
+  std::uint32_t creationFlags = 0;
+  ChildBehaviour behaviour;
+  bool ran = false;
+  std::uint32_t exitCode = 0;
+};
+
 struct Internals {
   std::map<platform::RawHandle, Search> searches;
   std::map<platform::RawHandle, WString> keyPaths;
   std::map<platform::RawHandle, WString> packagePaths;  // open databases
   std::map<platform::RawHandle, View> views;
   std::map<platform::RawHandle, WString> records;  // field 1 of a fetched row
-  std::map<platform::RawHandle, std::uint32_t> exitCodes;
-  std::map<platform::RawHandle, WString> filePaths;  // folded
-  std::set<platform::RawHandle> readOnlyFiles;       // opened for reading only
+  std::map<platform::RawHandle, Process> processes;
+  std::map<platform::RawHandle, platform::RawHandle> threads;  // thread -> its process
+  std::map<platform::RawHandle, OpenFile> files;
+  std::set<std::uint64_t> deleteOnClose;  // files that go with their last handle
+  std::map<platform::RawHandle, std::uint32_t> mutexes;  // handles of the installer's mutex: their access
   std::map<WString, platform::RawHandle> modules;
 };
 
@@ -49,7 +70,155 @@ constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorBadQuerySyntax = 1615;
+constexpr std::uint32_t kDeleteAccess = 0x10000;
+constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+
+// What of a file an access right reaches, for the share check: reading or
+// running its data, writing it, deleting or renaming it. Its attributes
+// alone reach nothing.
+bool Reads(std::uint32_t access) { return (access & (platform::kGenericRead | 0x1u | 0x20u)) != 0; }
+bool Writes(std::uint32_t access) { return (access & (platform::kGenericWrite | 0x2u | 0x4u)) != 0; }
+bool Deletes(std::uint32_t access) { return (access & kDeleteAccess) != 0; }
+
+// The share check of CreateFileW against every handle open on the file: each
+// must share what the new one asks, and the new one must share what each
+// already does. 0 or ERROR_SHARING_VIOLATION.
+std::uint32_t ShareConflict(std::uint64_t id, std::uint32_t access, std::uint32_t share) {
+  for (const auto& entry : I().files) {
+    const OpenFile& open = entry.second;
+    if (open.id != id) continue;
+    const bool refused = (Reads(access) && !(open.share & platform::kFileShareRead)) ||
+                         (Writes(access) && !(open.share & platform::kFileShareWrite)) ||
+                         (Deletes(access) && !(open.share & platform::kFileShareDelete)) ||
+                         (Reads(open.access) && !(share & platform::kFileShareRead)) ||
+                         (Writes(open.access) && !(share & platform::kFileShareWrite)) ||
+                         (Deletes(open.access) && !(share & platform::kFileShareDelete));
+    if (refused) return kErrorSharingViolation;
+  }
+  return 0;
+}
+
+// The file a handle of the run holds, or null.
+const World::Entry* HeldEntry(platform::RawHandle file) {
+  const auto it = I().files.find(file);
+  if (it == I().files.end() || !IsOpen(file, platform::HandleKind::kFile)) return nullptr;
+  return EntryById(it->second.id);
+}
+
+// A path's file entry (not a folder), resolved; null when there is none.
+const World::Entry* FileEntry(const WString& path) {
+  const World::Entry* entry = FindEntry(Absolute(path));
+  return entry != nullptr && !entry->directory ? entry : nullptr;
+}
+
+// A file deleted while handles are open on it stays, under its name, until
+// the last one is closed; until then nobody can open it again
+// (STATUS_DELETE_PENDING, ERROR_ACCESS_DENIED).
+bool DeletePending(std::uint64_t id) { return I().deleteOnClose.count(id) != 0; }
+
+// Moves what the world keeps under a file's folded path (its bytes, its
+// package tables, its signature) to another path.
+void MoveKeyed(const WString& from, const WString& to) {
+  World& w = W();
+  const WString f = Fold(from);
+  const WString t = Fold(to);
+  if (w.fileContents.count(f)) {
+    w.fileContents[t] = w.fileContents[f];
+    w.fileContents.erase(f);
+  }
+  if (w.packages.count(f)) {
+    w.packages[t] = w.packages[f];
+    w.packages.erase(f);
+  }
+  if (w.signatures.count(f)) {
+    w.signatures[t] = w.signatures[f];
+    w.signatures.erase(f);
+  }
+}
+
+// Removes a file entry and what the world keeps under its path.
+void RemoveEntry(std::uint64_t id) {
+  World& w = W();
+  for (auto it = w.entries.begin(); it != w.entries.end(); ++it) {
+    if (it->id != id) continue;
+    const WString folded = Fold(it->path);
+    w.fileContents.erase(folded);
+    w.packages.erase(folded);
+    w.signatures.erase(folded);
+    w.entries.erase(it);
+    EntriesChanged();
+    return;
+  }
+}
+
+// Lets a process's program run: it is recorded as started and gives its
+// exit code.
+void RunProcess(Process& process) {
+  W().started.push_back(process.commandLine);
+  W().startedApplications.push_back(process.applicationName);
+  W().creationFlags.push_back(process.creationFlags);
+  process.ran = true;
+  process.exitCode = process.behaviour(process.commandLine);
+}
+
+// A wait on the installer's mutex through one of its handles: the clock
+// moves on to the moment the other installation lets go (when that comes
+// within the wait), or to the wait's end, or to the moment the administrator
+// cancels (cancelAfterMs, 0: never). WAIT_OBJECT_0 or WAIT_ABANDONED with the
+// mutex now the run's, or WAIT_TIMEOUT.
+std::uint32_t WaitForMutex(platform::RawHandle handle, std::uint32_t milliseconds,
+                           std::uint32_t cancelAfterMs, bool& cancelled) {
+  cancelled = false;
+  World::InstallerMutex& mutex = W().installerMutex;
+  if (!I().mutexes.count(handle) || !(I().mutexes[handle] & platform::kSynchronize)) {
+    W().lastError = kErrorAccessDenied;
+    return platform::kWaitFailed;
+  }
+  std::uint32_t& now = W().tickCount;
+  if (mutex.ownedByOther && mutex.releasedAt != 0 && mutex.releasedAt - now <= 0x7FFFFFFFu &&
+      mutex.releasedAt - now <= milliseconds &&
+      (cancelAfterMs == 0 || mutex.releasedAt - now < cancelAfterMs)) {
+    now = mutex.releasedAt;
+    mutex.ownedByOther = false;
+  }
+  if (mutex.ownedByOther) {
+    if (cancelAfterMs != 0 && cancelAfterMs <= milliseconds) {
+      now += cancelAfterMs;
+      cancelled = true;
+    } else {
+      now += milliseconds;
+    }
+    return platform::kWaitTimeout;
+  }
+  // Free: this thread owns it now (again, when it already did).
+  mutex.ownedByRun = true;
+  if (mutex.abandoned) {
+    mutex.abandoned = false;
+    return platform::kWaitAbandoned;
+  }
+  return platform::kWaitObject0;
+}
+
+// DeleteFileW's effect: the file goes at once, or, with handles open on it,
+// when the last of them is closed.
+void DeleteOrMarkPending(std::uint64_t id) {
+  for (const auto& open : I().files) {
+    if (open.second.id == id) {
+      I().deleteOnClose.insert(id);
+      return;
+    }
+  }
+  RemoveEntry(id);
+}
+
+// A new handle of the run on a file entry.
+platform::RawHandle OpenHandle(std::uint64_t id, std::uint32_t access, std::uint32_t share) {
+  const platform::RawHandle h = NewHandle(platform::HandleKind::kFile);
+  I().files[h] = {id, access, share};
+  return h;
+}
 
 // Copies text into a buffer of `size` units the way Win32 does: the length
 // copied, or the size needed (terminator included) when it does not fit.
@@ -102,7 +271,7 @@ WString FirstToken(const WString& commandLine) {
 }
 
 std::map<WString, Package>::iterator FindPackage(const WString& path) {
-  return W().packages.find(Fold(path));
+  return W().packages.find(Fold(Absolute(path)));
 }
 
 // The property named by the one query the system may ask, exactly as it must
@@ -142,8 +311,18 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   I().packagePaths.erase(handle);
   I().views.erase(handle);
   I().records.erase(handle);
-  I().exitCodes.erase(handle);
-  I().filePaths.erase(handle);
+  I().processes.erase(handle);
+  I().threads.erase(handle);
+  I().mutexes.erase(handle);
+  const auto file = I().files.find(handle);
+  if (file != I().files.end()) {
+    const std::uint64_t id = file->second.id;
+    I().files.erase(file);
+    // A file marked to go with its last handle goes now.
+    bool stillOpen = false;
+    for (const auto& other : I().files) stillOpen = stillOpen || other.second.id == id;
+    if (!stillOpen && I().deleteOnClose.erase(id) != 0) sim::RemoveEntry(id);
+  }
   switch (kind) {
     case HandleKind::kFind: w.calls.emplace_back("FindClose"); break;
     case HandleKind::kRegistry: w.calls.emplace_back("RegCloseKey"); break;
@@ -306,19 +485,22 @@ bool PathExists(const WString& path) {
 
 bool RemoveFile(const WString& path) {
   if (!Enter("DeleteFileW")) return false;
-  auto& entries = W().entries;
-  const WString full = sim::Absolute(path);
-  for (auto it = entries.begin(); it != entries.end(); ++it) {
-    if (!it->directory && sim::SameText(it->path, full)) {
-      entries.erase(it);
-      return true;
-    }
+  const sim::World::Entry* entry = sim::FileEntry(path);
+  if (entry == nullptr) {
+    W().lastError = sim::kErrorFileNotFound;
+    return false;
   }
-  W().lastError = sim::kErrorFileNotFound;
-  return false;
+  // DeleteFileW opens the file for deletion: a handle that does not share
+  // that refuses it.
+  if (const std::uint32_t conflict = sim::ShareConflict(entry->id, sim::kDeleteAccess, 0x7)) {
+    W().lastError = conflict;
+    return false;
+  }
+  sim::DeleteOrMarkPending(entry->id);
+  return true;
 }
 
-FileHandle CreateNewFile(const WString& path) {
+FileHandle CreateNewFile(const WString& path, std::uint32_t access, std::uint32_t share) {
   if (!Enter("CreateFileW")) return FileHandle();
   const WString full = sim::Absolute(path);
   if (!sim::DirectoryExists(sim::ParentOf(full))) {
@@ -332,33 +514,110 @@ FileHandle CreateNewFile(const WString& path) {
   }
   sim::AddFile(full);
   W().fileContents[sim::Fold(full)].clear();
-  const RawHandle h = sim::NewHandle(HandleKind::kFile);
-  I().filePaths[h] = sim::Fold(full);
-  return FileHandle(h);
+  return FileHandle(sim::OpenHandle(sim::FindEntry(full)->id, access, share));
 }
 
-FileHandle OpenFileDenyingWriters(const WString& path) {
+FileHandle OpenExistingFile(const WString& path, std::uint32_t access, std::uint32_t share) {
   if (!Enter("CreateFileW")) return FileHandle();
   const WString full = sim::Absolute(path);
-  if (!sim::FileExists(full)) {
+  const sim::World::Entry* entry = sim::FindEntry(full);
+  if (entry == nullptr) {
     W().lastError = sim::DirectoryExists(sim::ParentOf(full)) ? sim::kErrorFileNotFound : sim::kErrorPathNotFound;
     return FileHandle();
   }
-  const RawHandle h = sim::NewHandle(HandleKind::kFile);
-  I().filePaths[h] = sim::Fold(full);
-  I().readOnlyFiles.insert(h);
-  return FileHandle(h);
+  // A folder opens only with backup semantics, which the system never asks
+  // for; a file pending deletion does not open at all.
+  if (entry->directory || sim::DeletePending(entry->id)) {
+    W().lastError = sim::kErrorAccessDenied;
+    return FileHandle();
+  }
+  if (const std::uint32_t conflict = sim::ShareConflict(entry->id, access, share)) {
+    W().lastError = conflict;
+    return FileHandle();
+  }
+  return FileHandle(sim::OpenHandle(entry->id, access, share));
+}
+
+bool ReadFileInformation(RawHandle file, FileInformation& information) {
+  if (!Enter("GetFileInformationByHandle")) return false;
+  const sim::World::Entry* entry = sim::HeldEntry(file);
+  if (entry == nullptr) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  information.volume = 0x1D5E5EED;
+  information.index = entry->id;
+  information.size = sim::FileContents(entry->path).size();
+  return true;
+}
+
+std::uint32_t ReadFinalPath(RawHandle file, WString& path) {
+  if (!Enter("GetFinalPathNameByHandleW")) return sim::FaultCode("GetFinalPathNameByHandleW");
+  if (W().missingFunctions.count("GetFinalPathNameByHandleW")) return winerror::kProcNotFound;
+  const sim::World::Entry* entry = sim::HeldEntry(file);
+  if (entry == nullptr) return sim::kErrorInvalidHandle;
+  // Where the file is now, as Windows writes it.
+  const WString now = sim::DosPath(entry->path);
+  path = now.compare(0, 2, u"\\\\") == 0 ? u"\\\\?\\UNC\\" + now.substr(2) : u"\\\\?\\" + now;
+  return 0;
+}
+
+FileHandle OpenFolder(const WString& path) {
+  if (!Enter("CreateFileW")) return FileHandle();
+  const sim::World::Entry* entry = sim::FindEntry(sim::Absolute(path));
+  if (entry == nullptr || !entry->directory) {
+    W().lastError = entry == nullptr ? sim::kErrorPathNotFound : sim::kErrorAccessDenied;
+    return FileHandle();
+  }
+  return FileHandle(sim::OpenHandle(entry->id, kFileReadAttributes,
+                                    kFileShareRead | kFileShareWrite | kFileShareDelete));
+}
+
+FileHandle OpenFileById(RawHandle volumeHint, std::uint64_t index, std::uint32_t access,
+                        std::uint32_t share) {
+  if (!Enter("OpenFileById")) return FileHandle();
+  if (W().missingFunctions.count("OpenFileById")) {
+    W().lastError = winerror::kProcNotFound;
+    return FileHandle();
+  }
+  if (sim::HeldEntry(volumeHint) == nullptr) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return FileHandle();
+  }
+  // One volume in this world: the index alone names the file.
+  const sim::World::Entry* entry = sim::EntryById(index);
+  if (entry == nullptr || entry->directory) {
+    W().lastError = winerror::kInvalidParameter;
+    return FileHandle();
+  }
+  if (sim::DeletePending(entry->id)) {
+    W().lastError = sim::kErrorAccessDenied;
+    return FileHandle();
+  }
+  if (const std::uint32_t conflict = sim::ShareConflict(entry->id, access, share)) {
+    W().lastError = conflict;
+    return FileHandle();
+  }
+  return FileHandle(sim::OpenHandle(entry->id, access, share));
+}
+
+std::uint32_t MarkForDeletion(RawHandle file) {
+  if (!Enter("SetFileInformationByHandle")) return sim::FaultCode("SetFileInformationByHandle");
+  if (W().missingFunctions.count("SetFileInformationByHandle")) return winerror::kProcNotFound;
+  const sim::World::Entry* entry = sim::HeldEntry(file);
+  if (entry == nullptr) return sim::kErrorInvalidHandle;
+  if (!sim::Deletes(I().files[file].access)) return sim::kErrorAccessDenied;
+  I().deleteOnClose.insert(entry->id);
+  return 0;
 }
 
 std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer) {
   if (!Enter("WinVerifyTrust")) return W().lastError;
   if (W().missingFunctions.count("WinVerifyTrust")) return winerror::kProcNotFound;
   // The file is verified through the handle that holds it, never by name.
-  const auto it = I().filePaths.find(file);
-  if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile) ||
-      it->second != sim::Fold(sim::Absolute(path)))
-    return sim::kErrorInvalidHandle;
-  const auto found = W().signatures.find(it->second);
+  const sim::World::Entry* entry = sim::HeldEntry(file);
+  if (entry == nullptr || !sim::SameText(entry->path, sim::Absolute(path))) return sim::kErrorInvalidHandle;
+  const auto found = W().signatures.find(sim::Fold(entry->path));
   if (found == W().signatures.end()) return winerror::kTrustNoSignature;
   if (found->second.result == 0) {
     signer.subject = found->second.subject;
@@ -371,13 +630,16 @@ void SetFatalExitHandler(FatalExitHandler handler) { W().fatalExitHandler = hand
 
 bool WriteFile(RawHandle file, const char* bytes, std::uint32_t size) {
   if (!Enter("WriteFile")) return false;
-  const auto it = I().filePaths.find(file);
-  if (it == I().filePaths.end() || !sim::IsOpen(file, HandleKind::kFile) ||
-      I().readOnlyFiles.count(file)) {
+  const sim::World::Entry* entry = sim::HeldEntry(file);
+  if (entry == nullptr) {
     W().lastError = sim::kErrorInvalidHandle;
     return false;
   }
-  W().fileContents[it->second].append(bytes, size);
+  if (!sim::Writes(I().files[file].access)) {
+    W().lastError = sim::kErrorAccessDenied;
+    return false;
+  }
+  W().fileContents[sim::Fold(entry->path)].append(bytes, size);
   return true;
 }
 
@@ -442,6 +704,24 @@ RegDeleteKeyFunction FindRegDeleteKey(RawHandle module) {
 // A fact of the build, not a call: it cannot fail.
 bool IsProcess64Bit() { return W().process64Bit; }
 
+// Read from the program's own image in memory: it cannot fail. A program
+// with a signature entry that is not "not signed" carries one.
+bool ProgramHasEmbeddedSignature() {
+  const auto it = W().signatures.find(sim::Fold(W().modulePath));
+  return it != W().signatures.end() && it->second.result != winerror::kTrustNoSignature;
+}
+
+bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count) {
+  if (!Enter("CryptGenRandom") || W().randomFails) return false;
+  // A fixed sequence, so that a test can be repeated; nothing a run could plant.
+  std::uint64_t& state = W().randomState;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    bytes[i] = static_cast<std::uint8_t>(state >> 56);
+  }
+  return true;
+}
+
 bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
   if (!Enter("IsWow64Process")) return false;
   if (!function) {
@@ -454,10 +734,28 @@ bool CallIsWow64Process(IsWow64ProcessFunction function, bool& wow64) {
 
 namespace {
 
-std::uint32_t DeleteKey(RawHandle key, const WString& subkey) {
+// The registry's two views on 64-bit Windows: keys of the 64-bit view are
+// kept under this prefix, those of the 32-bit view as they are. A 64-bit
+// process sees the 64-bit view unless it asks for KEY_WOW64_32KEY; a 32-bit
+// one the 32-bit view unless it asks for KEY_WOW64_64KEY.
+const WString kView64 = u"[64-bit view]\\";
+
+bool In64BitView(std::uint32_t access) {
+  if (access & kKeyWow64_32Key) return false;
+  if (access & sim::kKeyWow64_64Key) return true;
+  return W().process64Bit;
+}
+
+WString InView(const WString& path, bool view64) { return view64 ? kView64 + path : path; }
+
+WString WithoutView(const WString& path) {
+  return path.compare(0, kView64.size(), kView64) == 0 ? path.substr(kView64.size()) : path;
+}
+
+std::uint32_t DeleteKey(RawHandle key, const WString& subkey, bool view64) {
   const auto it = I().keyPaths.find(key);
   if (it == I().keyPaths.end()) return sim::kErrorInvalidHandle;
-  const WString path = it->second + u"\\" + subkey;
+  const WString path = InView(WithoutView(it->second) + u"\\" + subkey, view64);
   auto& keys = W().keys;
   const auto found = std::find_if(keys.begin(), keys.end(),
                                   [&](const WString& k) { return sim::SameText(k, path); });
@@ -488,16 +786,18 @@ std::uint32_t CallRegDeleteKeyEx(RegDeleteKeyExFunction function, RawHandle key,
                                  const WString& subkey, std::uint32_t access,
                                  std::uint32_t reserved) {
   if (!Enter("RegDeleteKeyExW")) return sim::FaultCode("RegDeleteKeyExW");
-  if (!function || access != 0 || reserved != 0)
+  W().keyAccess.push_back(access);
+  // The access names the view the key is deleted from: 0 is the process's own.
+  if (!function || (access & ~(kKeyWow64_32Key | sim::kKeyWow64_64Key)) != 0 || reserved != 0)
     return winerror::kInvalidParameter;
-  return DeleteKey(key, subkey);
+  return DeleteKey(key, subkey, In64BitView(access));
 }
 
 std::uint32_t CallRegDeleteKey(RegDeleteKeyFunction function, RawHandle key,
                                const WString& subkey) {
   if (!Enter("RegDeleteKeyW")) return sim::FaultCode("RegDeleteKeyW");
   if (!function) return winerror::kInvalidParameter;
-  return DeleteKey(key, subkey);
+  return DeleteKey(key, subkey, W().process64Bit);
 }
 
 std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,
@@ -505,9 +805,10 @@ std::uint32_t RegOpenCurrentUserKey(const WString& subkey, std::uint32_t access,
   if (!Enter("RegOpenKeyExW")) return sim::FaultCode("RegOpenKeyExW");
   W().keyAccess.push_back(access);
   if (KeyDenied(subkey)) return sim::kErrorAccessDenied;
-  if (!KeyExists(subkey)) return sim::kErrorFileNotFound;
+  const WString path = InView(subkey, In64BitView(access));
+  if (!KeyExists(path)) return sim::kErrorFileNotFound;
   const RawHandle h = sim::NewHandle(HandleKind::kRegistry);
-  I().keyPaths[h] = subkey;
+  I().keyPaths[h] = path;
   key.reset(h);
   return 0;
 }
@@ -517,11 +818,12 @@ std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t acces
   if (!Enter("RegCreateKeyExW")) return sim::FaultCode("RegCreateKeyExW");
   W().keyAccess.push_back(access);
   if (KeyDenied(subkey)) return sim::kErrorAccessDenied;
+  const bool view64 = In64BitView(access);
   WString path;
   for (std::size_t start = 0; start <= subkey.size();) {
     auto end = subkey.find(u'\\', start);
     if (end == WString::npos) end = subkey.size();
-    path = subkey.substr(0, end);
+    path = InView(subkey.substr(0, end), view64);
     if (!KeyExists(path)) {
       W().keys.insert(path);
       W().createdKeys.push_back(path);
@@ -529,7 +831,7 @@ std::uint32_t RegCreateCurrentUserKey(const WString& subkey, std::uint32_t acces
     start = end + 1;
   }
   const RawHandle h = sim::NewHandle(HandleKind::kRegistry);
-  I().keyPaths[h] = subkey;
+  I().keyPaths[h] = path;
   key.reset(h);
   return 0;
 }
@@ -564,33 +866,83 @@ std::uint32_t GetTickCount() { return W().tickCount; }
 bool StartProcess(const WString& applicationName, WString& commandLine,
                   std::uint32_t creationFlags, ChildProcess& child) {
   if (!Enter("CreateProcessW")) return false;
-  // A program named by its path must be there; the behaviour is still found
-  // by the command line's first token, which the child sees either way.
-  if (!applicationName.empty() && !sim::FileExists(sim::Absolute(applicationName))) {
-    W().lastError = sim::kErrorFileNotFound;
-    return false;
-  }
+  if (W().beforeProcessStart) W().beforeProcessStart();
   // CreateProcessW takes at most 32,767 characters with the terminator.
   if (commandLine.size() >= 32767) {
     W().lastError = winerror::kFilenameExcedRange;
     return false;
   }
-  const WString program = sim::FirstToken(commandLine);
-  sim::ChildBehaviour behaviour;
-  for (const auto& p : W().programs)
-    if (sim::SameText(p.first, program)) behaviour = p.second;
-  if (!behaviour) {
+  sim::Process process;
+  process.commandLine = commandLine;
+  process.applicationName = applicationName;
+  process.creationFlags = creationFlags;
+  WString program = sim::FirstToken(commandLine);
+  // A program named by its path must be there, and the loader reads it
+  // (sharing reading and deletion): a handle open for writing refuses it.
+  if (!applicationName.empty()) {
+    const sim::World::Entry* image = sim::FileEntry(applicationName);
+    if (image == nullptr) {
+      W().lastError = sim::kErrorFileNotFound;
+      return false;
+    }
+    if (const std::uint32_t conflict = sim::ShareConflict(
+            image->id, kGenericRead, kFileShareRead | kFileShareDelete)) {
+      W().lastError = conflict;
+      return false;
+    }
+    process.imagePath = image->path;
+    program = image->path;
+  }
+  // The program of the file run, else of the command line's first token.
+  for (const WString& name : {program, sim::FirstToken(commandLine)})
+    for (const auto& p : W().programs)
+      if (!process.behaviour && sim::SameText(p.first, name)) process.behaviour = p.second;
+  if (!process.behaviour) {
     W().lastError = W().missingProgramError;
     return false;
   }
-  W().started.push_back(commandLine);
-  W().startedApplications.push_back(applicationName);
-  W().creationFlags.push_back(creationFlags);
-  const std::uint32_t exitCode = behaviour(commandLine);
   child.process.reset(sim::NewHandle(HandleKind::kKernel));
   child.thread.reset(sim::NewHandle(HandleKind::kKernel));
-  I().exitCodes[child.process.get()] = exitCode;
+  I().threads[child.thread.get()] = child.process.get();
+  I().processes[child.process.get()] = process;
+  if (!(creationFlags & kCreateSuspended)) sim::RunProcess(I().processes[child.process.get()]);
   return true;
+}
+
+bool ResumeThread(RawHandle thread) {
+  if (!Enter("ResumeThread")) return false;
+  const auto it = I().threads.find(thread);
+  if (it == I().threads.end() || !I().processes.count(it->second)) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  sim::Process& process = I().processes[it->second];
+  if (!process.ran) sim::RunProcess(process);
+  return true;
+}
+
+bool TerminateProcess(RawHandle process, std::uint32_t exitCode) {
+  if (!Enter("TerminateProcess")) return false;
+  const auto it = I().processes.find(process);
+  if (it == I().processes.end()) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  // A process ended before it was let run never runs.
+  if (!it->second.ran) {
+    it->second.ran = true;
+    it->second.exitCode = exitCode;
+  }
+  return true;
+}
+
+std::uint32_t QueryProcessImagePath(RawHandle process, WString& path) {
+  if (!Enter("QueryFullProcessImageNameW")) return sim::FaultCode("QueryFullProcessImageNameW");
+  if (W().missingFunctions.count("QueryFullProcessImageNameW")) return winerror::kProcNotFound;
+  const auto it = I().processes.find(process);
+  if (it == I().processes.end() || it->second.imagePath.empty()) return sim::kErrorInvalidHandle;
+  path = sim::DosPath(it->second.imagePath);
+  return 0;
 }
 
 std::uint32_t WaitForever(RawHandle handle) {
@@ -604,13 +956,67 @@ std::uint32_t WaitForever(RawHandle handle) {
 
 bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode) {
   if (!Enter("GetExitCodeProcess")) return false;
-  const auto it = I().exitCodes.find(process);
-  if (it == I().exitCodes.end()) {
+  const auto it = I().processes.find(process);
+  if (it == I().processes.end() || !it->second.ran) {
     W().lastError = sim::kErrorInvalidHandle;
     return false;
   }
-  exitCode = it->second;
+  exitCode = it->second.exitCode;
   return true;
+}
+
+KernelHandle OpenNamedMutex(const WString& name, std::uint32_t access) {
+  if (!Enter("OpenMutexW")) return KernelHandle();
+  const sim::World::InstallerMutex& mutex = W().installerMutex;
+  if (name != u"Global\\_MSIExecute" || !mutex.exists) {
+    W().lastError = sim::kErrorFileNotFound;
+    return KernelHandle();
+  }
+  if (mutex.accessDenied) {
+    W().lastError = sim::kErrorAccessDenied;
+    return KernelHandle();
+  }
+  const RawHandle h = sim::NewHandle(HandleKind::kKernel);
+  I().mutexes[h] = access;
+  return KernelHandle(h);
+}
+
+std::uint32_t WaitForObject(RawHandle handle, std::uint32_t milliseconds) {
+  if (!Enter("WaitForSingleObject")) return kWaitFailed;
+  bool cancelled = false;
+  return sim::WaitForMutex(handle, milliseconds, 0, cancelled);
+}
+
+bool ReleaseMutex(RawHandle mutex) {
+  if (!Enter("ReleaseMutex")) return false;
+  const auto it = I().mutexes.find(mutex);
+  if (it == I().mutexes.end()) {
+    W().lastError = sim::kErrorInvalidHandle;
+    return false;
+  }
+  // Windows checks the handle's access, which Wine does not: without it the
+  // run keeps the mutex, and every installer it starts finds Windows
+  // Installer busy.
+  if (!(it->second & kMutexModifyState)) {
+    W().lastError = sim::kErrorAccessDenied;
+    return false;
+  }
+  if (!W().installerMutex.ownedByRun) {
+    W().lastError = 288;  // ERROR_NOT_OWNER
+    return false;
+  }
+  W().installerMutex.ownedByRun = false;
+  return true;
+}
+
+std::uint32_t WaitShowingWindow(RawHandle handle, std::uint32_t milliseconds, std::uint16_t templateId,
+                                std::uint32_t textId, const WString& caption, const WString& text,
+                                bool& cancelled) {
+  if (!Enter("CreateDialogParamW")) return kWaitFailed;
+  // The window's text goes to the template's text control.
+  if (textId != 1020) return kWaitFailed;
+  W().waitingWindows.push_back({templateId, caption, text});
+  return sim::WaitForMutex(handle, milliseconds, W().cancelWaitAfterMs, cancelled);
 }
 
 bool OpenProcessToken(std::uint32_t access, KernelHandle& token) {
@@ -665,6 +1071,8 @@ std::uint32_t MsiOpenDatabase(const WString& path, MsiHandle& database) {
   // Wine's msi.dll was measured to fail it.
   if (sim::FindPackage(path) == W().packages.end())
     return sim::FileExists(path) ? winerror::kFunctionFailed : winerror::kOpenFailed;
+  // Read, sharing reading only: a handle open for writing refuses it.
+  if (sim::OtherReads(path) != 0) return winerror::kOpenFailed;
   const RawHandle h = sim::NewHandle(HandleKind::kMsi);
   I().packagePaths[h] = sim::Fold(path);
   database.reset(h);
@@ -792,11 +1200,89 @@ std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context
 
 namespace sim {
 
+void HoldInstallerMutex(std::uint32_t milliseconds, bool abandoned) {
+  World::InstallerMutex& mutex = W().installerMutex;
+  mutex.exists = true;
+  mutex.ownedByOther = true;
+  mutex.releasedAt = milliseconds == 0 ? 0 : W().tickCount + milliseconds;
+  mutex.abandoned = abandoned;
+}
+
+bool InstallerMutexOwned() {
+  World::InstallerMutex& mutex = W().installerMutex;
+  if (mutex.ownedByOther && mutex.releasedAt != 0 && W().tickCount - mutex.releasedAt <= 0x7FFFFFFFu)
+    mutex.ownedByOther = false;
+  return mutex.ownedByOther || mutex.ownedByRun;
+}
+
 bool IsHeldOpen(const WString& path) {
-  const WString folded = Fold(Absolute(path));
-  for (const auto& entry : I().filePaths)
-    if (entry.second == folded && IsOpen(entry.first, platform::HandleKind::kFile)) return true;
+  const World::Entry* entry = FileEntry(path);
+  if (entry == nullptr) return false;
+  for (const auto& open : I().files)
+    if (open.second.id == entry->id && IsOpen(open.first, platform::HandleKind::kFile)) return true;
   return false;
+}
+
+std::uint32_t OtherWrites(const WString& path, const std::string& bytes) {
+  const World::Entry* entry = FileEntry(path);
+  if (entry == nullptr) return kErrorFileNotFound;
+  if (DeletePending(entry->id)) return kErrorAccessDenied;
+  // Opened for writing, sharing reading and writing, as a log writer does.
+  if (const std::uint32_t conflict = ShareConflict(
+          entry->id, platform::kGenericWrite, platform::kFileShareRead | platform::kFileShareWrite))
+    return conflict;
+  const WString folded = Fold(entry->path);
+  W().fileContents[folded] = bytes;
+  // The bytes signed are gone: the signature no longer verifies.
+  const auto signature = W().signatures.find(folded);
+  if (signature != W().signatures.end() && signature->second.result == 0)
+    signature->second = {winerror::kTrustBadDigest, std::string(), WString()};
+  return 0;
+}
+
+std::uint32_t OtherReads(const WString& path) {
+  const World::Entry* entry = FileEntry(path);
+  if (entry == nullptr) return kErrorFileNotFound;
+  if (DeletePending(entry->id)) return kErrorAccessDenied;
+  return ShareConflict(entry->id, platform::kGenericRead, platform::kFileShareRead);
+}
+
+std::uint32_t OtherRenames(const WString& from, const WString& to) {
+  const WString source = Absolute(from);
+  const WString target = Absolute(to);
+  const World::Entry* moved = FindEntry(source);
+  if (moved == nullptr) return kErrorFileNotFound;
+  if (!DirectoryExists(ParentOf(target))) return kErrorPathNotFound;
+  // Moving needs delete access to what moves (to every file in a folder
+  // that moves, as the file system checks it) and to a file it replaces.
+  const WString prefix = Fold(source + u"\\");
+  for (const World::Entry& entry : W().entries) {
+    const bool inside = Fold(entry.path) == Fold(source) || Fold(entry.path).compare(0, prefix.size(), prefix) == 0;
+    if (inside && !entry.directory)
+      if (const std::uint32_t conflict = ShareConflict(entry.id, kDeleteAccess, 0x7)) return conflict;
+  }
+  if (const World::Entry* replaced = FindEntry(target)) {
+    if (replaced->directory) return kErrorAccessDenied;
+    if (const std::uint32_t conflict = ShareConflict(replaced->id, kDeleteAccess, 0x7)) return conflict;
+    RemoveEntry(replaced->id);
+  }
+  for (World::Entry& entry : W().entries) {
+    const WString folded = Fold(entry.path);
+    if (folded != Fold(source) && folded.compare(0, prefix.size(), prefix) != 0) continue;
+    const WString renamed = target + entry.path.substr(source.size());
+    MoveKeyed(entry.path, renamed);
+    entry.path = renamed;
+  }
+  EntriesChanged();
+  return 0;
+}
+
+std::uint32_t OtherDeletes(const WString& path) {
+  const World::Entry* entry = FileEntry(path);
+  if (entry == nullptr) return kErrorFileNotFound;
+  if (const std::uint32_t conflict = ShareConflict(entry->id, kDeleteAccess, 0x7)) return conflict;
+  DeleteOrMarkPending(entry->id);
+  return 0;
 }
 
 void Sign(const WString& path, const std::string& subject, const WString& name) {

@@ -24,8 +24,18 @@ bool SameText(const WString& a, const WString& b);
 WString ParentOf(const WString& path);
 WString LeafOf(const WString& path);
 bool IsDriveRoot(const WString& path);
+// A full path, relative ones taken from the current directory, with every
+// junction on the way resolved as the file system resolves it.
 WString Absolute(const WString& path);
+WString ResolveJunctions(WString path);
+// The name Windows gives a file of a volume without a drive letter: through
+// the mount point the volume is mounted at now (else the path as it is).
+WString DosPath(const WString& path);
 bool DirectoryExists(const WString& path);
+const World::Entry* FindEntry(const WString& path);
+const World::Entry* EntryById(std::uint64_t id);
+// After entries were changed by hand (renamed, removed): the indexes are rebuilt.
+void EntriesChanged();
 // The entries directly inside a folder, in `entries` order (the order the
 // search yields); found through an index, not by scanning every entry.
 std::vector<const World::Entry*> ChildrenOf(const WString& directory);

@@ -53,6 +53,7 @@ struct EntryIndex {
   std::size_t size = 0;
   std::unordered_map<WString, std::size_t> byPath;
   std::unordered_map<WString, std::vector<std::size_t>> byParent;
+  std::unordered_map<std::uint64_t, std::size_t> byId;
 };
 
 EntryIndex& Index() {
@@ -68,6 +69,7 @@ EntryIndex& Index() {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     index.byPath.emplace(Fold(entries[i].path), i);
     index.byParent[Fold(ParentOf(entries[i].path))].push_back(i);
+    index.byId.emplace(entries[i].id, i);
   }
   return index;
 }
@@ -193,11 +195,48 @@ bool IsDriveRoot(const WString& path) {
   return path.size() == 3 && path[1] == u':' && path[2] == u'\\';
 }
 
+// The path with every junction on the way replaced by its target, as the
+// file system resolves it.
+WString ResolveJunctions(WString path) {
+  const auto& junctions = W().junctions;
+  const auto& mountPoints = W().mountPoints;
+  if (junctions.empty() && mountPoints.empty()) return path;
+  // A bound, as Windows bounds reparse points: a loop of junctions ends.
+  for (int round = 0; round < 32; ++round) {
+    bool replaced = false;
+    for (std::size_t end = 0; end <= path.size(); ++end) {
+      if (end != path.size() && path[end] != u'\\') continue;
+      const WString prefix = Fold(path.substr(0, end));
+      const auto junction = junctions.find(prefix);
+      const auto mount = mountPoints.find(prefix);
+      if (junction == junctions.end() && mount == mountPoints.end()) continue;
+      path = (junction != junctions.end() ? junction->second : mount->second.volume) + path.substr(end);
+      replaced = true;
+      break;
+    }
+    if (!replaced) return path;
+  }
+  return path;
+}
+
+// Windows takes a run of backslashes inside a path as one (a TMP ending in
+// a backslash gives C:\Temp\\x.log); a UNC path's leading two stay.
+WString CollapseBackslashes(const WString& path) {
+  WString out;
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (!(i > 1 && path[i] == u'\\' && out.back() == u'\\')) out += path[i];
+  // A folder named with a backslash at its end is the folder (a drive's root
+  // keeps it).
+  if (out.size() > 3 && out.back() == u'\\') out.pop_back();
+  return out;
+}
+
 WString Absolute(const WString& path) {
-  if ((path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\')) return path;
+  if ((path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\'))
+    return ResolveJunctions(CollapseBackslashes(path));
   const WString& cwd = W().currentDirectory;
-  if (!cwd.empty() && cwd.back() == u'\\') return cwd + path;
-  return cwd + u"\\" + path;
+  if (!cwd.empty() && cwd.back() == u'\\') return ResolveJunctions(CollapseBackslashes(cwd + path));
+  return ResolveJunctions(CollapseBackslashes(cwd + u"\\" + path));
 }
 
 const World::Entry* FindEntry(const WString& path) {
@@ -205,6 +244,14 @@ const World::Entry* FindEntry(const WString& path) {
   const auto it = index.byPath.find(Fold(path));
   return it == index.byPath.end() ? nullptr : &W().entries[it->second];
 }
+
+const World::Entry* EntryById(std::uint64_t id) {
+  const EntryIndex& index = Index();
+  const auto it = index.byId.find(id);
+  return it == index.byId.end() ? nullptr : &W().entries[it->second];
+}
+
+void EntriesChanged() { ++g_generation; }
 
 std::vector<const World::Entry*> ChildrenOf(const WString& directory) {
   std::vector<const World::Entry*> children;
@@ -229,9 +276,10 @@ void AddEntry(const WString& path, bool directory) {
   // entries does not rebuild it for each one.
   EntryIndex& index = Index();
   auto& entries = W().entries;
-  entries.push_back({path, directory});
+  entries.push_back({path, directory, W().nextFileId++});
   index.byPath.emplace(Fold(path), entries.size() - 1);
   index.byParent[Fold(parent)].push_back(entries.size() - 1);
+  index.byId.emplace(entries.back().id, entries.size() - 1);
   index.data = entries.data();
   index.size = entries.size();
 }
@@ -239,7 +287,27 @@ void AddEntry(const WString& path, bool directory) {
 void AddFolder(const WString& path) { AddEntry(path, true); }
 void AddFile(const WString& path) { AddEntry(path, false); }
 
-bool FileExists(const WString& path) { return FindEntry(path) != nullptr; }
+bool FileExists(const WString& path) { return FindEntry(ResolveJunctions(path)) != nullptr; }
+
+void PointJunction(const WString& path, const WString& target) {
+  if (!FindEntry(path)) AddFolder(path);
+  W().junctions[Fold(path)] = target;
+}
+
+void PointMountPoint(const WString& path, const WString& volume) {
+  if (!FindEntry(path)) AddFolder(path);
+  W().mountPoints[Fold(path)] = {path, volume};
+}
+
+WString DosPath(const WString& path) {
+  for (const auto& mount : W().mountPoints) {
+    const WString& volume = mount.second.volume;
+    if (Fold(path).compare(0, volume.size(), Fold(volume)) == 0 &&
+        (path.size() == volume.size() || path[volume.size()] == u'\\'))
+      return mount.second.path + path.substr(volume.size());
+  }
+  return path;
+}
 
 void PlantFile(const WString& path, const std::string& bytes) {
   AddFile(path);
@@ -281,12 +349,6 @@ void FailCall(const std::string& call, std::uint32_t code, int occurrence) {
 
 int CallCount(const std::string& call) {
   return static_cast<int>(std::count(W().calls.begin(), W().calls.end(), call));
-}
-
-int RunToExit(const std::function<int()>& f, int* returned) {
-  const int r = f();
-  if (returned) *returned = r;
-  return -1;
 }
 
 std::vector<Resource> ReadResources(const std::string& resPath) {

@@ -6,14 +6,18 @@
 namespace sim {
 namespace {
 
-// The quoted text after `switchText` + one space, or empty.
+// The quoted text after `switchText` + one space, or empty; the tripled
+// quotes of a provider's -args value count as one.
 WString QuotedAfter(const WString& commandLine, const WString& switchText) {
   const auto at = commandLine.find(switchText + u" \"");
   if (at == WString::npos) return WString();
-  const auto start = at + switchText.size() + 2;
+  auto start = at + switchText.size() + 2;
+  while (start < commandLine.size() && commandLine[start] == u'"') ++start;
   const auto end = commandLine.find(u'"', start);
   return end == WString::npos ? WString() : commandLine.substr(start, end - start);
 }
+
+constexpr std::uint32_t kInstallLogFailure = 1622;  // ERROR_INSTALL_LOG_FAILURE
 
 bool InstallSucceeds(std::uint32_t exitCode) {
   return exitCode == 0 || exitCode == winerror::kSuccessRebootInitiated ||
@@ -27,12 +31,17 @@ ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
     const WString log = QuotedAfter(commandLine, u"/Lv!");
     // A log that cannot be created stops Windows Installer before it starts,
     // with ERROR_FUNCTION_FAILED, as measured under Wine (test_scale.py).
-    if (!log.empty() && !DirectoryExists(ParentOf(log))) return winerror::kFunctionFailed;
-    // Windows Installer writes its log over whatever the name holds.
-    if (!log.empty()) PlantFile(log, "Windows Installer log\r\n");
+    if (!log.empty() && !DirectoryExists(ParentOf(Absolute(log)))) return winerror::kFunctionFailed;
+    // Windows Installer writes its log over whatever the name holds, sharing
+    // the file for reading and writing: a handle that refuses that stops it.
+    if (WriteNamedLog(commandLine) != 0) return kInstallLogFailure;
+    // Another installation running, or the run itself holding Windows
+    // Installer: refused before anything is done.
+    if (InstallerMutexOwned()) return winerror::kInstallAlreadyRunning;
     const WString package = QuotedAfter(commandLine, u"/i");
-    const auto it = W().packages.find(Fold(package));
-    if (it == W().packages.end()) return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+    const auto it = W().packages.find(Fold(Absolute(package)));
+    if (it == W().packages.end() || OtherReads(package) != 0)
+      return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
     if (!InstallSucceeds(exitCode)) return exitCode;
     auto& props = it->second.properties;
     // As Windows Installer does: another version of an installed product
@@ -53,6 +62,16 @@ ChildBehaviour FakeMsiexec(std::uint32_t exitCode) {
 
 void InstallMsiexec(std::uint32_t exitCode) {
   W().programs[W().systemDirectory + u"\\msiexec.exe"] = FakeMsiexec(exitCode);
+}
+
+std::uint32_t WriteNamedLog(const WString& commandLine) {
+  const WString log = QuotedAfter(commandLine, u"/Lv!");
+  if (log.empty()) return 0;
+  // As Wine's Windows Installer does: the old log deleted first (a failure
+  // ignored), then the file opened or made again and written.
+  OtherDeletes(log);
+  if (!FileExists(log)) PlantFile(Absolute(log), std::string());
+  return OtherWrites(log, "=== Verbose logging started\r\n");
 }
 
 ChildBehaviour ExitWith(std::uint32_t exitCode) {

@@ -8,7 +8,8 @@
 
 namespace sim {
 
-// msiexec.exe: installs the package after /i (its ProductCode, UpgradeCode
+// msiexec.exe: ends with 1618 while anyone owns Windows Installer's mutex;
+// else installs the package after /i (its ProductCode, UpgradeCode
 // and ProductVersion, feature NPVEXIS local) unless exitCode is a failure,
 // writes the log named after /Lv! (1627 without installing when its folder
 // does not exist), and exits with exitCode. Another version
@@ -18,6 +19,12 @@ ChildBehaviour FakeMsiexec(std::uint32_t exitCode = 0);
 
 // Registers FakeMsiexec as the system directory's msiexec.exe.
 void InstallMsiexec(std::uint32_t exitCode = 0);
+
+// Writes what an installer writes into the log that commandLine's /Lv!
+// switch names (msiexec's "<path>", a provider's """<path>"""), through the
+// share modes of the run's handles: 0, or the error that stops the installer.
+// 0 also when no log is named.
+std::uint32_t WriteNamedLog(const WString& commandLine);
 
 // A program that only exits with exitCode.
 ChildBehaviour ExitWith(std::uint32_t exitCode);

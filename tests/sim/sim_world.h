@@ -97,8 +97,23 @@ struct World {
   struct Entry {
     WString path;
     bool directory = false;
+    std::uint64_t id = 0;  // the file's index on its volume: stays with it through renames
   };
   std::vector<Entry> entries;
+  std::uint64_t nextFileId = 1;
+  // Junctions: a folder (by folded full path) that Windows resolves to
+  // another folder, in every path that goes through it; a file's final path
+  // shows the folder it leads to.
+  std::map<WString, WString> junctions;
+  // Mount points of volumes that have no drive letter: resolved like
+  // junctions, but a file on such a volume has no other name, so its final
+  // path (and a process's image path) goes through the mount point. By
+  // folded full path: the mount point as written, and the volume's root.
+  struct MountPoint {
+    WString path;
+    WString volume;
+  };
+  std::map<WString, MountPoint> mountPoints;
   // The bytes of files created with CreateFileW and written with WriteFile,
   // and of planted files, by folded full path.
   std::map<WString, std::string> fileContents;
@@ -110,8 +125,10 @@ struct World {
   bool wow64 = true;           // IsWow64Process of the 32-bit build
   bool process64Bit = false;   // the x64 build
 
-  // --- registry under HKEY_CURRENT_USER (key paths, compared without case)
-  std::set<WString> keys = {u"Software"};
+  // --- registry under HKEY_CURRENT_USER (key paths, compared without case):
+  // the 32-bit view's as they are, the 64-bit view's (what a 64-bit process
+  // sees without KEY_WOW64_32KEY) under "[64-bit view]\\"
+  std::set<WString> keys = {u"Software", u"[64-bit view]\\Software"};
   std::set<WString> deniedKeys;  // opening these gives 5
   std::vector<WString> createdKeys;
   std::vector<WString> deletedKeys;
@@ -128,12 +145,22 @@ struct World {
   platform::FatalExitHandler fatalExitHandler = nullptr;
   std::vector<WString> standardOutput;
 
-  // --- processes
-  std::vector<WString> started;                 // command lines given to CreateProcessW
+  // --- processes. A program runs when it is created, or when a process
+  // created suspended is resumed; one ended before that never runs.
+  std::vector<WString> started;                 // command lines of the programs that ran
   std::vector<WString> startedApplications;     // their application names (empty: none)
   std::vector<std::uint32_t> creationFlags;
-  std::map<WString, ChildBehaviour> programs;   // by first token, compared without case
+  // By the full path of the file run (an application name, resolved), else by
+  // the command line's first token; compared without case.
+  std::map<WString, ChildBehaviour> programs;
   std::uint32_t missingProgramError = 2;
+  // Called by CreateProcessW before it opens the file: another process acting
+  // between the run's check and its start.
+  std::function<void()> beforeProcessStart;
+
+  // --- the system's random source (CryptGenRandom)
+  bool randomFails = false;
+  std::uint64_t randomState = 0x9E3779B97F4A7C15ull;
 
   // --- restart
   bool shutdownPrivilegeHeld = true;
@@ -141,6 +168,27 @@ struct World {
   bool restarted = false;
   std::uint32_t restartFlags = 0;
   std::uint32_t restartReason = 0;
+
+  // --- Windows Installer's mutex Global\_MSIExecute, which another
+  // installation holds while it runs (see HoldInstallerMutex)
+  struct InstallerMutex {
+    bool exists = false;
+    bool accessDenied = false;   // OpenMutexW gives 5
+    bool ownedByOther = false;   // another installation holds it
+    std::uint32_t releasedAt = 0;  // the tick at which it lets go; 0: never
+    bool abandoned = false;      // it ends without releasing: the next owner is told so
+    bool ownedByRun = false;     // this process's thread holds it
+  };
+  InstallerMutex installerMutex;
+  // The waiting window, each time it is shown; the administrator presses its
+  // Cancel this many milliseconds after it appears (0: never).
+  struct WaitingWindow {
+    std::uint16_t dialog = 0;
+    WString caption;
+    WString text;
+  };
+  std::vector<WaitingWindow> waitingWindows;
+  std::uint32_t cancelWaitAfterMs = 0;
 
   // --- Windows Installer
   std::map<WString, Package> packages;   // by full path, compared without case
@@ -184,17 +232,38 @@ std::string FileContents(const WString& path);
 // and the line ends left out.
 std::vector<std::string> FileLines(const WString& path);
 
+// Another installation holds Windows Installer's mutex from now on for
+// milliseconds (0: never lets go); abandoned: it ends without releasing it.
+void HoldInstallerMutex(std::uint32_t milliseconds, bool abandoned = false);
+// Whether anyone (another installation, or this run) owns the mutex now.
+bool InstallerMutexOwned();
+
 // Whether a handle of the run holds the file open.
 bool IsHeldOpen(const WString& path);
+
+// What another process does to a file, with the share modes of the run's
+// open handles honoured as Windows honours them: 0, or the error (32, a
+// sharing violation, when a handle of the run refuses it; 2 when there is no
+// such file; 5 for a file pending deletion, which a handle still holds). A
+// deleted file with handles open on it stays, under its name, until the last
+// one is closed. Writing replaces the file's bytes: a signed file no longer
+// verifies (0x80096010), for a package as for a program, which Wine does not
+// check. A rename (MoveFileExW with MOVEFILE_REPLACE_EXISTING) needs delete
+// access to the file and to one it replaces; a folder is renamed with all it
+// holds.
+std::uint32_t OtherWrites(const WString& path, const std::string& bytes);
+std::uint32_t OtherReads(const WString& path);
+std::uint32_t OtherRenames(const WString& from, const WString& to);
+std::uint32_t OtherDeletes(const WString& path);
+// A junction at path (made a folder entry if it is none) resolving to
+// target; called again, it re-points the junction. PointMountPoint mounts a
+// volume without a drive letter (its root stands in the world as the folder
+// volume) at path; called again, it mounts another volume there.
+void PointJunction(const WString& path, const WString& target);
+void PointMountPoint(const WString& path, const WString& volume);
 // The file's signature verifies, with this signer; or fails with result.
 void Sign(const WString& path, const std::string& subject, const WString& name);
 void SetSignatureResult(const WString& path, std::uint32_t result);
-
-// Runs f, the run, which ends by returning its exit code: nothing below the
-// run ends the process. Returns -1, with *returned holding f's result when
-// asked for (the form of the tests from when the help and the dialog's
-// cancellation ended the process themselves).
-int RunToExit(const std::function<int()>& f, int* returned = nullptr);
 
 // Number of calls of a seam function so far.
 int CallCount(const std::string& call);

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "bootstrap/command_line.h"
-#include "setup/entry_flow.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -80,6 +79,33 @@ TEST(ParseArgumentsTest, ValuesAreVerbatim) {
   EXPECT_EQ(cyr.pluginArgs, u" INSTALLDIR=\"C:\\Программы\\Норвикс\" ");
 }
 
+// Tests -wait: any case of the name, the next argument its value, a whole
+// number of seconds from 0 to 86400 (leading zeros allowed), the last one
+// given winning; anything else shows the help, like any argument not
+// understood.
+TEST(ParseArgumentsTest, WaitTakesWholeSeconds) {
+  EXPECT_EQ(Parse({}).waitSeconds, 600u);
+  const struct {
+    const char16_t* value;
+    std::uint32_t seconds;  // 0xFFFFFFFF: not understood
+  } kRows[] = {
+      {u"0", 0},        {u"3", 3},        {u"86400", 86400}, {u"0600", 600},
+      {u"86401", ~0u},  {u"-1", ~0u},     {u"+5", ~0u},      {u" 5", ~0u},
+      {u"5s", ~0u},     {u"", ~0u},       {u"1.5", ~0u},     {u"99999999999", ~0u},
+      {u"٣", ~0u} /* an Arabic-Indic three */,
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(ToUtf8(row.value));
+    if (row.seconds == ~0u) {
+      Parse({u"-wait", row.value}, ParseOutcome::kHelp);
+    } else {
+      EXPECT_EQ(Parse({u"-WAIT", row.value}).waitSeconds, row.seconds);
+    }
+  }
+  EXPECT_EQ(Parse({u"-wait", u"5", u"-Wait", u"7"}).waitSeconds, 7u);
+  Parse({u"-wait"}, ParseOutcome::kHelp);
+}
+
 // Tests that a value option as the last argument has no value and shows the help.
 TEST(ParseArgumentsTest, ValueOptionWithoutValueShowsHelp) {
   Parse({u"-csp", u"-CSPArgs"}, ParseOutcome::kHelp);
@@ -116,66 +142,60 @@ TEST(UsageTextTest, PiecesByProviderFlags) {
 class ParseCommandLineTest : public ::testing::Test {
  protected:
   void SetUp() override { sim::Reset(); }
-  int Run(std::vector<WString> arguments, BootstrapOptions& options) {
+  std::uint32_t Run(std::vector<WString> arguments, BootstrapOptions& options, ParseOutcome& outcome) {
     arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
     sim::W().commandLine = arguments;
-    // As the run does: the help is shown, and the run ends with 0.
-    ParseOutcome outcome = ParseOutcome::kOptions;
-    const std::uint32_t parsed = ParseCommandLine(options, outcome);
-    if (parsed == 0 && outcome == ParseOutcome::kHelp)
-      ShowHelp(BuildUsageText(options.csp, options.ucsp));
-    return static_cast<int>(parsed);
+    outcome = ParseOutcome::kOptions;
+    return ParseCommandLine(options, outcome);
   }
 };
 
-// Tests that the help box has its caption and style, and ends the process with 0.
-TEST_F(ParseCommandLineTest, HelpBoxEndsWithZero) {
-  BootstrapOptions options;
-  EXPECT_EQ(Run({u"-csp", u"-help"}, options), 0);
-  ASSERT_EQ(sim::W().boxes.size(), 1u);
-  EXPECT_EQ(sim::W().boxes[0].caption, u"Справка");
-  EXPECT_EQ(sim::W().boxes[0].style, 0x40u);
-  EXPECT_EQ(sim::W().boxes[0].text, kBase + kCspArgs + kCspTail);
-}
-
-// Tests that the help shows the provider pieces known when parsing stopped.
-TEST_F(ParseCommandLineTest, HelpReflectsFlagsSeenSoFar) {
-  BootstrapOptions options;
-  EXPECT_EQ(Run({u"-help", u"-csp"}, options), 0);
-  EXPECT_EQ(sim::W().boxes.at(0).text, kBase);
-  sim::Reset();
-  BootstrapOptions both;
-  EXPECT_EQ(Run({u"-ucsp", u"-csp", u"-help"}, both), 0);
-  EXPECT_EQ(sim::W().boxes.at(0).text, kBase + kCspArgs + kUcspArgs + kCspTail);
-}
-
-// Tests that -silent does not suppress the help.
-TEST_F(ParseCommandLineTest, HelpShownWhenSilent) {
-  BootstrapOptions options;
-  EXPECT_EQ(Run({u"-silent", u"-?"}, options), 0);
-  EXPECT_EQ(sim::W().boxes.size(), 1u);
+// Tests that a help request stops the parse with the provider flags seen so
+// far, which choose the help's pieces, and shows nothing itself.
+TEST_F(ParseCommandLineTest, HelpKeepsTheFlagsSeenSoFar) {
+  const struct {
+    std::vector<WString> arguments;
+    bool csp;
+    bool ucsp;
+  } kRows[] = {
+      {{u"-csp", u"-help"}, true, false},
+      {{u"-help", u"-csp"}, false, false},
+      {{u"-ucsp", u"-csp", u"-help"}, true, true},
+      {{u"-silent", u"-?"}, false, false},
+  };
+  for (const auto& row : kRows) {
+    sim::Reset();
+    BootstrapOptions options;
+    ParseOutcome outcome;
+    EXPECT_EQ(Run(row.arguments, options, outcome), 0u);
+    EXPECT_EQ(outcome, ParseOutcome::kHelp);
+    EXPECT_EQ(options.csp, row.csp);
+    EXPECT_EQ(options.ucsp, row.ucsp);
+    EXPECT_TRUE(sim::W().boxes.empty());
+  }
 }
 
 // Tests that a command line that cannot be split gives the system's code,
 // with every option at its default and no box.
 TEST_F(ParseCommandLineTest, SplitFailureGivesItsCode) {
   BootstrapOptions options;
+  ParseOutcome outcome;
   sim::FailCall("CommandLineToArgvW", 8);
-  EXPECT_EQ(Run({u"-silent"}, options), 8);
+  EXPECT_EQ(Run({u"-silent"}, options, outcome), 8u);
   EXPECT_FALSE(options.silent);
-  EXPECT_TRUE(sim::W().boxes.empty());
   sim::Reset();
   sim::W().commandLineSplitFails = true;  // a failure that leaves GetLastError at 0
-  EXPECT_EQ(Run({u"-silent"}, options), 8);
+  EXPECT_EQ(Run({u"-silent"}, options, outcome), 8u);
 }
 
 // Tests that options parsed so far are kept and the run goes on.
 TEST_F(ParseCommandLineTest, ParsedOptionsReturnZero) {
   BootstrapOptions options;
-  EXPECT_EQ(Run({u"-silent", u"-VexisArgs", u"/qn"}, options), 0);
+  ParseOutcome outcome;
+  EXPECT_EQ(Run({u"-silent", u"-VexisArgs", u"/qn"}, options, outcome), 0u);
+  EXPECT_EQ(outcome, ParseOutcome::kOptions);
   EXPECT_TRUE(options.silent);
   EXPECT_EQ(options.pluginArgs, u" /qn ");
-  EXPECT_TRUE(sim::W().boxes.empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/command_line.h"
 #include "dialog/options_dialog.h"
 #include "setup/entry_flow.h"
 #include "tests/sim/sim_dialog.h"
@@ -23,6 +24,9 @@ const WString kMarker = u"Software\\NeedBstrReboot";
 const WString kMsiexec = u"C:\\Windows\\system32\\msiexec.exe";
 const WString kTemp = u"C:\\Users\\op\\AppData\\Local\\Temp";
 const WString kRunLog = kTemp + u"\\vexissetup_2014-03-07-09-05-31.log";
+const WString kBrowserNotice =
+    u"Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
+    u"Browser plug-in может потребоваться перезапустить браузер.";
 
 // The texts of the run log's events, the milliseconds before them left out.
 std::vector<std::string> RunLogEvents() {
@@ -41,15 +45,13 @@ class EntryFlowTest : public ::testing::Test {
     sim::InstallMsiexec(0);
   }
 
-  // Runs the bootstrapper with these arguments; the exit code, whether the
-  // run returned or ended the process.
+  // Runs the bootstrapper with these arguments; the exit code.
   int Run(std::vector<WString> arguments) {
     arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
     sim::W().commandLine = arguments;
-    int returned = -1;
-    const int exited = sim::RunToExit([&] { return RunBootstrap(arguments.size() == 1); }, &returned);
+    const int exitCode = RunBootstrap(arguments.size() == 1);
     EXPECT_TRUE(sim::W().openHandles.empty()) << "a handle was left open";
-    return exited >= 0 ? exited : returned;
+    return exitCode;
   }
 
   bool MarkerExists() { return sim::W().keys.count(kMarker) != 0; }
@@ -136,18 +138,34 @@ TEST_F(EntryFlowTest, UnsplittableCommandLineEndsTheRun) {
 // Tests that the help works without administrator rights and before any gate.
 TEST_F(EntryFlowTest, HelpBeforeTheGates) {
   sim::W().admin = false;
-  EXPECT_EQ(Run({u"-silent", u"-help"}), 0);
+  EXPECT_EQ(Run({u"-silent", u"-csp", u"-help"}), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].caption, u"Справка");
+  EXPECT_EQ(Boxes()[0].style, 0x40u);
+  // The help of the provider flags seen before the request.
+  EXPECT_EQ(Boxes()[0].text, BuildUsageText(true, false));
   EXPECT_EQ(sim::CallCount("IsUserAnAdmin"), 0);
 }
 
-// Tests a refused Windows version: its result is the exit code, nothing installed.
+// Tests that a refused Windows version ends the run with its result as the
+// exit code, before Windows Installer is touched or anything is started; in
+// a silent run only the refusal of a version below 5 shows its box.
 TEST_F(EntryFlowTest, RefusedWindowsVersion) {
-  sim::W().version = {5, 1, 1};
-  EXPECT_EQ(Run({u"-silent"}), 4);
-  EXPECT_TRUE(sim::W().started.empty());
-  EXPECT_TRUE(Boxes().empty());
+  const struct {
+    platform::WindowsVersion version;
+    int exitCode;
+  } kRows[] = {{{5, 0, 3}, 3}, {{5, 1, 1}, 4}, {{5, 2, 0}, 5}, {{4, 0, 6}, 6}};
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.exitCode);
+    SetUp();
+    sim::W().version = row.version;
+
+    EXPECT_EQ(Run({u"-silent", u"-csp"}), row.exitCode);
+
+    EXPECT_EQ(sim::CallCount("MsiSetInternalUI"), 0);
+    EXPECT_TRUE(sim::W().started.empty());
+    EXPECT_EQ(Boxes().size(), row.exitCode == 6 ? 1u : 0u);
+  }
 }
 
 // Tests a first installation answered Yes: msiexec runs once, the browser notice follows.
@@ -184,15 +202,25 @@ TEST_F(EntryFlowTest, PluginFailureNamesCodeAndLog) {
   EXPECT_EQ(Boxes()[1].style, 0x10u);
 }
 
-// Tests that the log line is left out when the installer wrote no log.
+// Tests that the log line is left out when the installer wrote nothing into
+// its log, which is then gone from TMP; and that a TMP naming a folder that
+// is gone starts nothing: no name is handed over that the bootstrapper did
+// not create, and the exit code is the creation's (3).
 TEST_F(EntryFlowTest, PluginFailureWithoutLog) {
-  // TMP names a folder that is gone: no log file could be made there.
-  sim::W().environment[u"TMP"] = u"C:\\Gone";
   sim::W().programs[kMsiexec] = sim::ExitWith(1603);
   EXPECT_EQ(Run({}), 1603);
   ASSERT_EQ(Boxes().size(), 2u);
   EXPECT_EQ(Boxes()[1].text,
             u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: 1603.\n");
+  EXPECT_FALSE(sim::FileExists(kTemp + u"\\vexiscom-x64.msi_2014-03-07-09-05-31.log"));
+
+  SetUp();
+  sim::W().environment[u"TMP"] = u"C:\\Gone";
+  EXPECT_EQ(Run({}), 3);
+  EXPECT_TRUE(sim::W().started.empty());
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text,
+            u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: 3.\n");
 }
 
 // Tests that a tree without the plug-in's package ends with 232: message 151,
@@ -408,7 +436,8 @@ TEST_F(EntryFlowTest, ProvidersInOrderAndFirstFailureStops) {
 }
 
 // Tests that the options dialog is not shown when silent or without -csp;
-// the run installs the plug-in all the same.
+// the run installs the plug-in all the same. Cancelling the dialog ends the
+// run with 0 after the confirmation, before anything is started.
 TEST_F(EntryFlowTest, DialogOnlyWithCspAndNotSilent) {
   sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
   EXPECT_EQ(Run({u"-selectDlg", u"-csp", u"-silent"}), 0);
@@ -419,6 +448,15 @@ TEST_F(EntryFlowTest, DialogOnlyWithCspAndNotSilent) {
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0);
   EXPECT_EQ(sim::W().products.count(kProduct), 1u);
   EXPECT_EQ(Boxes().size(), 2u);
+
+  SetUp();
+  sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+  sim::W().dialogScript = [](platform::WindowRef) { sim::PressButton(options_dialog::kCancel); };
+  EXPECT_EQ(Run({u"-csp", u"-selectDlg"}), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, u"Установить Норвикс ЭЦП Browser plug-in и CSP?");
+  EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 1);
+  EXPECT_TRUE(sim::W().started.empty());
 }
 
 // Tests that the run log records what each kind of run saw, decided and
@@ -608,7 +646,7 @@ TEST_F(EntryFlowTest, RunLogNeverChangesTheRun) {
   };
   const std::function<void()> kBrokenLogs[] = {
       [] { sim::FailCall("WriteFile", 112); },   // the disk is full
-      [] { sim::FailCall("CreateFileW", 5); },   // access denied
+      [] { sim::FailCall("CreateFileW", 5, 1); },  // the run log: access denied
       [] { sim::FailCall("WriteFile", 112, 3); },
   };
   for (const auto& run : kRuns) {
@@ -648,9 +686,6 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
       u"подписания:\n";
   const WString kPluginFailed =
       u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: ";
-  const WString kBrowserNotice =
-      u"Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
-      u"Browser plug-in может потребоваться перезапустить браузер.";
   const struct {
     const char* name;
     std::vector<WString> arguments;
@@ -660,49 +695,65 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
     const char* logged;                              // the start of a line of the run log
   } kRows[] = {
       {"unsigned setup: nothing is checked", {}, [] {}, 0, {{kBrowserNotice, kCaption}},
-       "signature of this program: 0x800B0100 (not signed); the files started are not checked"},
+       "signature of this program: none (not signed); the files started are not checked"},
       {"the same publisher", {}, [&] {
          sim::Sign(kSetup, "CN=Vexis", u"Vexis");
          sim::Sign(kPackage, "CN=Vexis", u"Vexis");
        }, 0, {{kBrowserNotice, kCaption}},
-       "plug-in package: signature of C:\\dist\\x64\\vexiscom-x64.msi: verified, signer Vexis"},
+       "plug-in package: signature: verified, signer Vexis"},
       {"a renewed certificate of the same publisher", {}, [&] {
          sim::Sign(kSetup, "CN=Vexis", u"Vexis 2025");
          sim::Sign(kPackage, "CN=Vexis", u"Vexis 2026");
        }, 0, {{kBrowserNotice, kCaption}},
        "signature of this program: verified, signer Vexis 2025; every file started must have the same signer"},
+      // A refused file has one box, 153, and nothing after it.
       {"an unsigned package", {}, [&] { sim::Sign(kSetup, "CN=Vexis", u"Vexis"); }, 0x800B0100,
-       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0100.", u"Ошибка"},
-        {kPluginFailed + u"2148204800.\n", kCaption}},
-       "plug-in package: not started: 0x800B0100 (not signed); this program's publisher must sign it"},
+       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0100.", u"Ошибка"}},
+       "plug-in package: refused: 0x800B0100 (not signed); this program's publisher must sign it"},
       {"a package changed after signing", {}, [&] {
          sim::Sign(kSetup, "CN=Vexis", u"Vexis");
-         sim::SetSignatureResult(kPackage, 0x80096010);
+         sim::Sign(kPackage, "CN=Vexis", u"Vexis");
+         sim::OtherWrites(kPackage, "changed");
        }, 0x80096010,
-       {{kRefused + kPackage + u"\nКод ошибки: 0x80096010.", u"Ошибка"},
-        {kPluginFailed + u"2148098064.\n", kCaption}},
-       "plug-in package: signature of C:\\dist\\x64\\vexiscom-x64.msi: 0x80096010 (changed after signing)"},
-      {"a package of another publisher", {}, [&] {
+       {{kRefused + kPackage + u"\nКод ошибки: 0x80096010.", u"Ошибка"}},
+       "plug-in package: signature: 0x80096010 (changed after signing)"},
+      {"a package of another publisher, the same version installed", {}, [&] {
          sim::Sign(kSetup, "CN=Vexis", u"Vexis");
          sim::Sign(kPackage, "CN=Other", u"Other");
+         sim::InstallPluginProduct(kProduct, kUpgrade, u"2.0.1");
        }, 0x800B0004,
-       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0004.", u"Ошибка"},
-        {kPluginFailed + u"2148204548.\n", kCaption}},
-       "plug-in package: not started: 0x800B0004 (signed by another publisher)"},
+       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0004.", u"Ошибка"}},
+       "exit code 2148204548: the plug-in package was refused; nothing of it was started"},
+      {"a folder whose name holds %2", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         ASSERT_EQ(sim::OtherRenames(u"C:\\dist\\x64", u"C:\\dist\\dist%20b"), 0u);
+       }, 0x800B0100,
+       {{kRefused + u"C:\\dist\\dist%20b\\vexiscom-x64.msi\nКод ошибки: 0x800B0100.", u"Ошибка"}},
+       "plug-in package: refused"},
       {"an unsigned package, silent", {u"-silent"}, [&] { sim::Sign(kSetup, "CN=Vexis", u"Vexis"); },
-       0x800B0100, {}, "exit code 2148204800: the plug-in's installation failed"},
+       0x800B0100, {}, "exit code 2148204800: the plug-in package was refused"},
+      // A signed program that cannot check what it starts starts nothing.
       {"a Windows that cannot verify", {}, [&] {
          sim::Sign(kSetup, "CN=Vexis", u"Vexis");
          sim::W().missingFunctions.insert("WinVerifyTrust");
-       }, 0, {{kBrowserNotice, kCaption}},
-       "signature of this program: 127 (this Windows cannot verify signatures); the files started are not checked"},
+       }, 127, {{kPluginFailed + u"127.\n", kCaption}},
+       "signature of this program: 127 (this Windows cannot verify signatures); nothing is started"},
+      {"a signed program that cannot read its own file", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::FailCall("CreateFileW", 32, 2);  // the first is the run log's
+       }, 32, {{kPluginFailed + u"32.\n", kCaption}},
+       "signature of this program: its file could not be read, error 32; nothing is started"},
+      {"a signed program changed after signing", {}, [&] {
+         sim::SetSignatureResult(kSetup, 0x80096010);
+       }, 0x80096010, {{kRefused + kSetup + u"\nКод ошибки: 0x80096010.", kCaption}},
+       "exit code 2148098064: this program's own signature could not be checked"},
       {"an unsigned provider setup", {u"-csp"}, [&] {
          sim::AddFile(kCsp);
          sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
          sim::Sign(kSetup, "CN=Vexis", u"Vexis");
          sim::Sign(kPackage, "CN=Vexis", u"Vexis");
        }, 0x800B0100, {{kRefused + kCsp + u"\nКод ошибки: 0x800B0100.", u""}},
-       "csp: not started: 0x800B0100 (not signed); this program's publisher must sign it"},
+       "exit code 2148204800: the csp provider's Setup.exe was refused"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -716,7 +767,8 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
       return msiexec(commandLine);
     };
     EXPECT_EQ(static_cast<std::uint32_t>(Run(row.arguments)), row.exitCode);
-    EXPECT_EQ(sim::W().products.count(kProduct), row.exitCode == 0 ? 1u : 0u);
+    // Installed by this run: the installer recorded the package's name.
+    EXPECT_EQ(sim::W().products[kProduct].packageName == u"vexiscom-x64.msi", row.exitCode == 0);
     if (row.exitCode == 0) {
       EXPECT_TRUE(heldWhileRunning);
     } else {
@@ -748,6 +800,67 @@ TEST_F(EntryFlowTest, NoTmpNoRunLog) {
     EXPECT_EQ(Run({u"-silent"}), 203);
     EXPECT_TRUE(sim::W().fileContents.empty()) << "a file was created";
     EXPECT_TRUE(Boxes().empty());
+  }
+}
+
+// Tests a run while another installation holds Windows Installer: the
+// waiting window (the product's caption, message 154) while the run waits,
+// then the run goes on as if nothing had been; Cancel ends it with 1602 and
+// nothing started; a silent run shows nothing, and when -wait runs out it
+// ends with 1618 and nothing started (with the failure box unless silent).
+TEST_F(EntryFlowTest, WaitsForAnotherInstallation) {
+  const WString kWaiting =
+      u"Сейчас выполняется установка другой программы.\nУстановка Норвикс ЭЦП Browser plug-in "
+      u"продолжится автоматически, когда она завершится.";
+  const WString kBusy =
+      u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: 1618.\n";
+  const struct {
+    const char* name;
+    std::vector<WString> arguments;
+    std::uint32_t holdMs;  // 0: held for good
+    std::uint32_t cancelAfterMs;
+    int exitCode;
+    std::size_t windows;
+    std::vector<WString> boxes;  // after the confirmation
+    const char* logged;
+  } kRows[] = {
+      {"released after 5 s", {}, 5000, 0, 0, 1, {kBrowserNotice}, "msiexec: Windows Installer is free after 5000 ms of waiting"},
+      {"cancelled", {}, 0, 2000, 1602, 1, {}, "msiexec: the wait was cancelled after 2000 ms; nothing is started"},
+      {"silent, released after 5 s", {u"-silent"}, 5000, 0, 0, 0, {}, "msiexec: Windows Installer is busy with another installation; waiting for it to end, at most 600 s"},
+      {"silent, -wait 3", {u"-silent", u"-wait", u"3"}, 60000, 0, 1618, 0, {}, "msiexec: another installation was still running after 3000 ms; nothing is started"},
+      {"-wait 3", {u"-wait", u"3"}, 60000, 0, 1618, 1, {kBusy}, "exit code 1618: the plug-in's installation failed"},
+      {"the csp provider waits too", {u"-silent", u"-csp"}, 5000, 0, 0, 0, {}, "csp: Windows Installer is free after 5000 ms of waiting"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    sim::W().programs[u"csp\\Setup.exe"] = [](const WString&) {
+      EXPECT_FALSE(sim::InstallerMutexOwned()) << "a provider started while Windows Installer was busy";
+      return 0u;
+    };
+    sim::HoldInstallerMutex(row.holdMs);
+    sim::W().cancelWaitAfterMs = row.cancelAfterMs;
+
+    EXPECT_EQ(Run(row.arguments), row.exitCode);
+
+    ASSERT_EQ(sim::W().waitingWindows.size(), row.windows);
+    if (row.windows != 0) {
+      EXPECT_EQ(sim::W().waitingWindows[0].caption, kCaption);
+      EXPECT_EQ(sim::W().waitingWindows[0].text, kWaiting);
+    }
+    std::vector<WString> boxes;
+    const bool silent = !row.arguments.empty() && row.arguments[0] == u"-silent";
+    for (std::size_t i = silent ? 0 : 1; i < Boxes().size(); ++i) boxes.push_back(Boxes()[i].text);
+    EXPECT_EQ(boxes, row.boxes);
+    EXPECT_EQ(sim::W().products.count(kProduct), row.exitCode == 0 ? 1u : 0u);
+    if (row.exitCode != 0) {
+      EXPECT_TRUE(sim::W().started.empty());
+    }
+    const std::vector<std::string> events = RunLogEvents();
+    EXPECT_NE(std::find_if(events.begin(), events.end(),
+                           [&](const std::string& e) { return e.rfind(row.logged, 0) == 0; }),
+              events.end())
+        << row.logged;
   }
 }
 

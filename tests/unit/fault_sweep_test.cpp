@@ -238,10 +238,7 @@ Outcome RunScenario(const Scenario& scenario, const std::vector<sim::Fault>& fau
 
   Outcome outcome;
   try {
-    int returned = -1;
-    const int exited =
-        sim::RunToExit([&] { return RunBootstrap(arguments.size() == 1); }, &returned);
-    outcome.exitCode = exited >= 0 ? exited : returned;
+    outcome.exitCode = RunBootstrap(arguments.size() == 1);
   } catch (const sim::CallLimitExceeded&) {
     outcome.ended = false;
   }

@@ -10,7 +10,6 @@
 
 #include "bootstrap/command_line.h"
 #include "dialog/options_dialog.h"
-#include "setup/entry_flow.h"
 #include "tests/sim/sim_dialog.h"
 #include "tests/sim/sim_world.h"
 
@@ -301,22 +300,6 @@ TEST_F(OptionsDialogTest, UsesOnlyControlsOfTheTemplate) {
   });
   for (const std::string& call : sim::W().calls)
     EXPECT_EQ(call.find(":nocontrol"), std::string::npos) << call;
-}
-
-// Tests that cancelling the dialog in a full run ends it with 0 after the
-// confirmation and before any provider or the plug-in is started.
-TEST_F(OptionsDialogTest, CancelInTheRunInstallsNothing) {
-  sim::W().commandLine = {u"C:\\dist\\vexissetup.exe", u"-csp", u"-selectDlg"};
-  sim::W().dialogScript = [](platform::WindowRef) { sim::PressButton(kCancel); };
-  int returned = -1;
-  EXPECT_EQ(sim::RunToExit([] { return RunBootstrap(false); }, &returned), -1)
-      << "the run returns, the process is not ended below it";
-  EXPECT_EQ(returned, 0);
-  ASSERT_EQ(sim::W().boxes.size(), 1u);
-  EXPECT_EQ(sim::W().boxes[0].text, u"Установить Норвикс ЭЦП Browser plug-in и CSP?");
-  EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 1);
-  EXPECT_TRUE(sim::W().started.empty());
-  EXPECT_TRUE(sim::W().openHandles.empty());
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 // refusal, and the argument text that reaches msiexec.exe.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "bootstrap/message_ids.h"
 #include "install/plugin_install.h"
-#include "setup/entry_flow.h"
+#include "platform/result_codes.h"
+#include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -21,11 +24,6 @@ const WString kLog =
 const WString kHead =
     u"\"C:\\Windows\\system32\\msiexec.exe\" /i \"C:\\dist\\x64\\vexiscom-x64.msi\" /Lv! \"" +
     kLog + u"\" REBOOT=R ";
-const WString kReinstallQuestion =
-    u"Эта версия Норвикс ЭЦП Browser plug-in уже установлена. Переустановить?";
-const WString kNewerInstalled = u"Более новая версия Норвикс ЭЦП Browser plug-in уже установлена.";
-const WString kUpdateCaption = u"Обновление";
-const WString kErrorCaption = u"Ошибка";
 
 constexpr int kNotInstalled = 0;  // no related product at all
 constexpr int kDefault = 5;       // INSTALLSTATE_DEFAULT
@@ -39,10 +37,27 @@ class PluginInstallTest : public ::testing::Test {
     seen.clear();
     sim::W().programs[kMsiexec] = [this](const WString& commandLine) {
       seen.push_back(commandLine);
+      sim::WriteNamedLog(commandLine);
       return exitCode;
     };
   }
   void TearDown() override { EXPECT_TRUE(sim::W().openHandles.empty()); }
+
+  // The plug-in as the run drives it: planned, the plan's box answered with
+  // `answer` unless silent (a silent run asks nothing), then installed. The
+  // box the plan asked for is kept in `asked`.
+  StepResult Install(const WString& extra, bool silent, WString& logPath, bool reinstall,
+                     int answer = platform::kIdYes, const PublisherCheck& check = PublisherCheck()) {
+    PluginPlan plan;
+    const StepResult planned = PlanPluginInstallation(check, reinstall, plan);
+    asked = planned.notice;
+    if (planned.code != 0) return planned;
+    Answer given = Answer::kNotAsked;
+    if (planned.notice.message != 0 && !silent) given = answer == platform::kIdYes ? Answer::kYes : Answer::kOther;
+    return InstallPlannedPlugin(plan, given, extra, reinstall, logPath, InstallerWait());
+  }
+
+  Notice asked;
 
   void AddPackage(const WString& version, const WString& path = kPackage) {
     sim::AddPackage(path, {{u"ProductCode", kNewCode},
@@ -50,7 +65,7 @@ class PluginInstallTest : public ::testing::Test {
                            {u"ProductVersion", version}});
   }
 
-  void Install(const WString& code, const WString& version, int state, bool featureAbsent) {
+  void Installed(const WString& code, const WString& version, int state, bool featureAbsent) {
     sim::Product product;
     product.upgradeCode = kUpgrade;
     product.version = version;
@@ -155,25 +170,19 @@ TEST_F(PluginInstallTest, DecisionTable) {
     AddPackage(row.packageVersion);
     const WString installedCode = row.sameCode ? kNewCode : kOldCode;
     if (row.state != kNotInstalled)
-      Install(installedCode, row.installedVersion, row.state, row.featureAbsent);
-    if (row.answer) sim::W().answers.push_back(row.answer);
+      Installed(installedCode, row.installedVersion, row.state, row.featureAbsent);
 
     WString logPath;
-    EXPECT_EQ(InstallPluginPackage(row.extra, row.silent, logPath, row.reinstall), row.result);
+    const StepResult result = Install(row.extra, row.silent, logPath, row.reinstall, row.answer);
+    EXPECT_EQ(result.code, row.result);
+    EXPECT_EQ(result.notice.message, 0);
 
-    const auto& boxes = sim::W().boxes;
-    if (row.box == 0) {
-      EXPECT_TRUE(boxes.empty());
-    } else {
-      ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].caption, kUpdateCaption);
-      if (row.box == 147) {
-        EXPECT_EQ(boxes[0].text, kReinstallQuestion);
-        EXPECT_EQ(boxes[0].style, 0x4u);
-      } else {
-        EXPECT_EQ(boxes[0].text, kNewerInstalled);
-        EXPECT_EQ(boxes[0].style, 0x10u);
-      }
+    // The box the plan asks for; a silent run does not show it.
+    const int box = row.silent ? 0 : row.box;
+    EXPECT_EQ(row.silent ? 0 : asked.message, box);
+    if (box != 0) {
+      EXPECT_EQ(asked.caption, msg::kUpdateCaption);
+      EXPECT_EQ(asked.style, box == 147 ? platform::kMbYesNo : platform::kMbIconError);
     }
 
     if (row.text == kNone) {
@@ -210,7 +219,7 @@ TEST_F(PluginInstallTest, PackageByArchitecture) {
     AddPackage(u"2.0", u"C:\\dist\\packages\\vexiscom-win32.msi");
     AddPackage(u"2.0", u"C:\\dist\\packages\\vexiscom-x64.msi");
     WString logPath;
-    EXPECT_EQ(InstallPluginPackage(u"", true, logPath, false), 0u);
+    EXPECT_EQ(Install(u"", true, logPath, false).code, 0u);
     ASSERT_EQ(seen.size(), 1u);
     const WString name = wow64 ? u"vexiscom-x64.msi" : u"vexiscom-win32.msi";
     const WString log =
@@ -226,7 +235,7 @@ TEST_F(PluginInstallTest, PackageByArchitecture) {
 TEST_F(PluginInstallTest, CallersOwnLogLeavesLogPathEmpty) {
   AddPackage(u"2.0.10000");
   WString logPath;
-  EXPECT_EQ(InstallPluginPackage(u" /l*v C:\\my.log ", false, logPath, false), 0u);
+  EXPECT_EQ(Install(u" /l*v C:\\my.log ", false, logPath, false).code, 0u);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(u"\"C:\\Windows\\system32\\msiexec.exe\" /i "
                                     u"\"C:\\dist\\x64\\vexiscom-x64.msi\"  REBOOT=R  /qb "
@@ -234,8 +243,8 @@ TEST_F(PluginInstallTest, CallersOwnLogLeavesLogPathEmpty) {
   EXPECT_TRUE(logPath.empty());
 }
 
-// Tests that a package that cannot be found or read stops everything with its
-// code, after message 151 unless silent, before anything is asked of Windows
+// Tests that a package that cannot be found, opened or read stops everything
+// with its code and message 151, before anything is asked of Windows
 // Installer about installed products.
 TEST_F(PluginInstallTest, PackageNotFoundOrUnreadable) {
   struct Case {
@@ -249,31 +258,29 @@ TEST_F(PluginInstallTest, PackageNotFoundOrUnreadable) {
       {"only the other architecture's", u"C:\\dist\\win32\\vexiscom-win32.msi", nullptr, 232},
       {"path too long for Windows Installer",
        u"C:\\dist\\x64\\vexiscom-x64-" + WString(240, u'9') + u".msi", nullptr, 206},
+      {"package held open for writing elsewhere", kPackage, nullptr, 32},
       {"database not opened", kPackage, "MsiOpenDatabaseW", 1619},
       {"ProductCode not read", kPackage, "MsiViewFetch", 1627},
   };
   for (const Case& c : cases) {
-    for (bool silent : {false, true}) {
-      SCOPED_TRACE(c.name);
-      SetUp();
-      if (!c.path.empty()) AddPackage(u"2.0.10000", c.path);
-      Install(kNewCode, u"2.0.9999", kDefault, false);
-      if (c.fail) sim::FailCall(c.fail, c.code);
-      WString logPath;
-      EXPECT_EQ(InstallPluginPackage(u"", silent, logPath, false), c.code);
-      EXPECT_TRUE(seen.empty());
-      EXPECT_EQ(sim::CallCount("MsiEnumRelatedProductsW"), 0);
-      EXPECT_EQ(sim::CallCount("MsiQueryProductStateW"), 0);
-      EXPECT_EQ(sim::W().products[kNewCode].sourceListClears, 0);
-      if (silent) {
-        EXPECT_TRUE(sim::W().boxes.empty());
-      } else {
-        ASSERT_EQ(sim::W().boxes.size(), 1u);
-        EXPECT_EQ(sim::W().boxes[0].text, u"Невозможно найти ProductCode msi-пакета.");
-        EXPECT_EQ(sim::W().boxes[0].caption, kErrorCaption);
-        EXPECT_EQ(sim::W().boxes[0].style, 0x10u);
-      }
-    }
+    SCOPED_TRACE(c.name);
+    SetUp();
+    if (!c.path.empty()) AddPackage(u"2.0.10000", c.path);
+    Installed(kNewCode, u"2.0.9999", kDefault, false);
+    if (c.fail) sim::FailCall(c.fail, c.code);
+    platform::FileHandle writer;
+    if (c.code == 32)
+      writer = platform::OpenExistingFile(c.path, platform::kGenericWrite, platform::kFileShareRead);
+    WString logPath;
+    const StepResult result = Install(u"", false, logPath, false);
+    EXPECT_EQ(result.code, c.code);
+    EXPECT_FALSE(result.refused);
+    EXPECT_EQ(asked.message, msg::kProductCodeUnreadable);
+    EXPECT_EQ(asked.caption, msg::kErrorCaption);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(sim::CallCount("MsiEnumRelatedProductsW"), 0);
+    EXPECT_EQ(sim::CallCount("MsiQueryProductStateW"), 0);
+    EXPECT_EQ(sim::W().products[kNewCode].sourceListClears, 0);
   }
 }
 
@@ -296,11 +303,11 @@ TEST_F(PluginInstallTest, DecidesOnTheFileItInstalls) {
                                                            {u"UpgradeCode", kUpgrade},
                                                            {u"ProductVersion", u"2.0.9999"}});
   AddPackage(u"2.0.10000");
-  Install(kNewCode, u"2.0.9999", kDefault, false);
+  Installed(kNewCode, u"2.0.9999", kDefault, false);
   WString logPath;
-  EXPECT_EQ(InstallPluginPackage(u"", false, logPath, false), 0u);
+  EXPECT_EQ(Install(u"", false, logPath, false).code, 0u);
   // An upgrade of the installed plug-in: no question 147, no notice 150.
-  EXPECT_TRUE(sim::W().boxes.empty());
+  EXPECT_EQ(asked.message, 0);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + kReinstallQb));
   EXPECT_EQ(sim::W().products[kNewCode].packageName, u"vexiscom-x64.msi");
@@ -308,50 +315,43 @@ TEST_F(PluginInstallTest, DecidesOnTheFileItInstalls) {
   EXPECT_EQ(sim::W().products[provider].packageName, u"");
 }
 
-// Tests that a failing version comparison stops the run with its code, with
-// its own box only (none when silent), and nothing is installed: the
-// installed version unreadable (131), the package without a version (134).
-// A first installation is never judged on the version.
+// Tests that a failing version comparison stops the run with its code and
+// its own box, and nothing is installed: the installed version unreadable
+// (131), the package without a version (134). A first installation is never
+// judged on the version.
 TEST_F(PluginInstallTest, FailedComparisonStopsTheRun) {
   struct Case {
     const char* name;
     bool packageVersion;
     std::uint32_t code;
-    const char16_t* text;
+    std::uint16_t message;
   };
   const Case cases[] = {
-      {"installed version unreadable", true, 1610,
-       u"Невозможно узнать версию установленного msi-пакета."},
-      {"package without a version", false, 1620, u"Невозможно узнать версию нового msi-пакета."},
+      {"installed version unreadable", true, 1610, msg::kInstalledVersionUnreadable},
+      {"package without a version", false, 1620, msg::kPackageVersionUnreadable},
   };
   for (const Case& c : cases) {
-    for (bool silent : {false, true}) {
-      SCOPED_TRACE(c.name);
-      SetUp();
-      if (c.packageVersion)
-        AddPackage(u"2.0.10000");
-      else
-        sim::AddPackage(kPackage, {{u"ProductCode", kNewCode}, {u"UpgradeCode", kUpgrade}});
-      Install(kNewCode, u"2.0.9999", kDefault, false);
-      if (c.packageVersion) sim::FailCall("MsiGetProductInfoW", c.code);
-      WString logPath;
-      EXPECT_EQ(InstallPluginPackage(u"", silent, logPath, true), c.code);
-      EXPECT_TRUE(seen.empty());
-      EXPECT_EQ(sim::CallCount("MsiQueryFeatureStateW"), 0);
-      if (silent) {
-        EXPECT_TRUE(sim::W().boxes.empty());
-      } else {
-        ASSERT_EQ(sim::W().boxes.size(), 1u);
-        EXPECT_EQ(sim::W().boxes[0].text, c.text);
-      }
-    }
+    SCOPED_TRACE(c.name);
+    SetUp();
+    if (c.packageVersion)
+      AddPackage(u"2.0.10000");
+    else
+      sim::AddPackage(kPackage, {{u"ProductCode", kNewCode}, {u"UpgradeCode", kUpgrade}});
+    Installed(kNewCode, u"2.0.9999", kDefault, false);
+    if (c.packageVersion) sim::FailCall("MsiGetProductInfoW", c.code);
+    WString logPath;
+    EXPECT_EQ(Install(u"", false, logPath, true).code, c.code);
+    EXPECT_EQ(asked.message, c.message);
+    EXPECT_EQ(asked.caption, msg::kErrorCaption);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(sim::CallCount("MsiQueryFeatureStateW"), 0);
   }
   SetUp();
   sim::AddPackage(kPackage, {{u"ProductCode", kNewCode}, {u"UpgradeCode", kUpgrade}});
   WString logPath;
-  EXPECT_EQ(InstallPluginPackage(u"", false, logPath, false), 0u);
+  EXPECT_EQ(Install(u"", false, logPath, false).code, 0u);
   EXPECT_EQ(seen.size(), 1u);
-  EXPECT_TRUE(sim::W().boxes.empty());
+  EXPECT_EQ(asked.message, 0);
 }
 
 // Tests that the installer's own result comes back unchanged, and that
@@ -362,29 +362,111 @@ TEST_F(PluginInstallTest, InstallerResultsPassThrough) {
     exitCode = code;
     AddPackage(u"2.0.10000");
     WString logPath;
-    EXPECT_EQ(InstallPluginPackage(u"", false, logPath, false), code);
+    const StepResult result = Install(u"", false, logPath, false);
+    EXPECT_EQ(result.code, code);
+    EXPECT_EQ(result.notice.message, 0);
     EXPECT_EQ(logPath, kLog);
-    EXPECT_TRUE(sim::W().boxes.empty());
   }
   SetUp();
   exitCode = 0;
   AddPackage(u"2.0.10000");
   sim::W().environment.erase(u"TMP");
   WString logPath;
-  EXPECT_EQ(InstallPluginPackage(u"", false, logPath, false), 203u);
+  const StepResult result = Install(u"", false, logPath, false);
+  EXPECT_EQ(result.code, 203u);
+  EXPECT_EQ(result.notice.message, msg::kEnvironmentUnreadable);
   EXPECT_TRUE(seen.empty());
-  ASSERT_EQ(sim::W().boxes.size(), 1u);
-  EXPECT_EQ(sim::W().boxes[0].text, u"Невозможно узнать значение переменной окружения.");
 }
 
 // Tests that a restart-requiring success leaves the marker and reads as success.
 TEST_F(PluginInstallTest, RestartCodeLeavesMarker) {
   exitCode = 3010;
   AddPackage(u"2.0.10000");
-  Install(kNewCode, u"2.0.9999", kDefault, false);
+  Installed(kNewCode, u"2.0.9999", kDefault, false);
   WString logPath;
-  EXPECT_EQ(InstallPluginPackage(u"", true, logPath, false), 0u);
+  EXPECT_EQ(Install(u"", true, logPath, false).code, 0u);
   EXPECT_EQ(sim::W().keys.count(u"Software\\NeedBstrReboot"), 1u);
+}
+
+// Tests that the package is held and, in a signed run, verified before
+// msi.dll reads a byte of it: a package the check refuses is never opened as
+// a database, and nothing is asked about installed products; an unsigned
+// program verifies nothing but still holds the package.
+TEST_F(PluginInstallTest, PackageCheckedBeforeItIsRead) {
+  const PublisherCheck kSigned{true, "CN=Vexis"};
+  const struct {
+    const char* name;
+    PublisherCheck check;
+    std::function<void()> arrange;
+    std::uint32_t code;
+  } kRows[] = {
+      {"the same publisher", kSigned, [] { sim::Sign(kPackage, "CN=Vexis", u"Vexis"); }, 0},
+      {"another publisher", kSigned, [] { sim::Sign(kPackage, "CN=Other", u"Other"); },
+       winerror::kTrustSubjectNotTrusted},
+      {"changed after signing", kSigned,
+       [] {
+         sim::Sign(kPackage, "CN=Vexis", u"Vexis");
+         ASSERT_EQ(sim::OtherWrites(kPackage, "another package"), 0u);
+       },
+       winerror::kTrustBadDigest},
+      {"not signed", kSigned, [] {}, winerror::kTrustNoSignature},
+      {"an unsigned program: nothing verified", PublisherCheck(), [] {}, 0},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    AddPackage(u"2.0.10000");
+    Installed(kNewCode, u"2.0.10000", kDefault, false);
+    row.arrange();
+    PluginPlan plan;
+
+    const StepResult planned = PlanPluginInstallation(row.check, false, plan);
+
+    EXPECT_EQ(planned.code, row.code);
+    EXPECT_EQ(planned.refused, row.code != 0);
+    EXPECT_EQ(sim::CallCount("WinVerifyTrust"), row.check.on ? 1 : 0);
+    if (row.code != 0) {
+      EXPECT_EQ(planned.notice.message, msg::kFileNotTrusted);
+      EXPECT_EQ(planned.notice.caption, msg::kErrorCaption);
+      EXPECT_EQ(planned.notice.path, kPackage);
+      EXPECT_EQ(sim::CallCount("MsiOpenDatabaseW"), 0) << "a refused package was parsed";
+      EXPECT_EQ(sim::CallCount("MsiEnumRelatedProductsW"), 0);
+      EXPECT_FALSE(sim::IsHeldOpen(kPackage));
+    } else {
+      // The question comes for the file held, and only for it.
+      EXPECT_EQ(planned.notice.message, msg::kReinstallQuestion);
+      EXPECT_TRUE(sim::IsHeldOpen(kPackage));
+    }
+  }
+}
+
+// Tests that the package decided on is the package installed: while the
+// question waits nobody can write, rename, replace or delete it (a sharing
+// violation), and a junction in its path re-pointed after the decision
+// changes nothing, because msiexec.exe is handed the held file's final path.
+TEST_F(PluginInstallTest, InstallsTheFileDecidedOn) {
+  const WString kStore = u"C:\\store\\2.0.9999\\vexiscom-x64.msi";
+  const WString kOther = u"C:\\store\\2.0.10000\\vexiscom-x64.msi";
+  AddPackage(u"2.0.9999", kStore);
+  AddPackage(u"2.0.10000", kOther);
+  sim::PointJunction(u"C:\\dist\\x64", u"C:\\store\\2.0.9999");
+  Installed(kNewCode, u"2.0.9999", kDefault, false);
+  PluginPlan plan;
+  const StepResult planned = PlanPluginInstallation(PublisherCheck(), false, plan);
+  ASSERT_EQ(planned.notice.message, msg::kReinstallQuestion);
+
+  // What another process tries while question 147 waits.
+  EXPECT_EQ(sim::OtherWrites(kPackage, "another package"), 32u);
+  EXPECT_EQ(sim::OtherRenames(kPackage, u"C:\\dist\\x64\\old.msi"), 32u);
+  EXPECT_EQ(sim::OtherRenames(kOther, kPackage), 32u);
+  EXPECT_EQ(sim::OtherDeletes(kPackage), 32u);
+  sim::PointJunction(u"C:\\dist\\x64", u"C:\\store\\2.0.10000");
+
+  WString logPath;
+  EXPECT_EQ(InstallPlannedPlugin(plan, Answer::kYes, u"", false, logPath, InstallerWait()).code, 0u);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(Contains(seen[0], u" /i \"" + kStore + u"\" ")) << ToUtf8(seen[0]);
+  EXPECT_EQ(sim::W().products[kNewCode].packageName, u"vexiscom-x64.msi");
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "bootstrap/message_ids.h"
 #include "packages/product_queries.h"
-#include "setup/entry_flow.h"
 #include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 
@@ -18,9 +18,6 @@ const WString kNewProduct = u"{11111111-2222-4333-8444-555555555555}";
 const WString kOldProduct = u"{AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE}";
 const WString kPackage = u"C:\\dist\\plugin\\vexiscom_x64.msi";
 
-const WString kCaption = u"Ошибка";
-const WString kInstalledUnreadable = u"Невозможно узнать версию установленного msi-пакета.";
-const WString kNewUnreadable = u"Невозможно узнать версию нового msi-пакета.";
 
 class ProductQueriesTest : public ::testing::Test {
  protected:
@@ -125,12 +122,6 @@ struct Comparison {
   int expected;
 };
 
-// CompareWithInstalled with its box shown as the run shows it.
-std::uint32_t Compare(const PackageIdentity& package, int& comparison, bool silent) {
-  const StepResult compared = CompareWithInstalled(kOldProduct, package, comparison);
-  ShowNotice(compared.notice, silent);
-  return compared.code;
-}
 
 // Tests that the package's version is compared by value with the installed one.
 TEST_F(ProductQueriesTest, ComparesPackageWithInstalled) {
@@ -145,9 +136,10 @@ TEST_F(ProductQueriesTest, ComparesPackageWithInstalled) {
     sim::Reset();
     InstallOld(Widen(row.installedVersion));
     int comparison = 42;
-    EXPECT_EQ(Compare(Identity(Widen(row.packageVersion)), comparison, false), 0u);
+    const StepResult compared = CompareWithInstalled(kOldProduct, Identity(Widen(row.packageVersion)), comparison);
+    EXPECT_EQ(compared.code, 0u);
+    EXPECT_EQ(compared.notice.message, 0);
     EXPECT_EQ(comparison, row.expected);
-    EXPECT_TRUE(sim::W().boxes.empty());
   }
 }
 
@@ -156,35 +148,30 @@ struct CompareFailure {
   bool installed;
   PackageIdentity package;
   std::uint32_t result;
-  const WString* text;
+  std::uint16_t message;
 };
 
-// Tests each failure of CompareWithInstalled: its code, its box (only when not
-// silent), comparison left alone. The installed version is read first; a
-// package without a version of its own cannot be judged against it.
+// Tests each failure of CompareWithInstalled: its code, its box (an error
+// box under caption 129), comparison left alone. The installed version is
+// read first; a package without a version of its own cannot be judged
+// against it.
 TEST_F(ProductQueriesTest, CompareFailures) {
   const CompareFailure rows[] = {
-      {"product not installed", false, Identity(u""), 1605, &kInstalledUnreadable},
-      {"package version unreadable", true, Identity(u"", 1627), 1627, &kNewUnreadable},
-      {"package version empty", true, Identity(u""), 1620, &kNewUnreadable},
+      {"product not installed", false, Identity(u""), 1605, msg::kInstalledVersionUnreadable},
+      {"package version unreadable", true, Identity(u"", 1627), 1627, msg::kPackageVersionUnreadable},
+      {"package version empty", true, Identity(u""), 1620, msg::kPackageVersionUnreadable},
   };
-  for (const bool silent : {false, true}) {
-    for (const auto& row : rows) {
-      SCOPED_TRACE(std::string(row.name) + (silent ? " silent" : ""));
-      sim::Reset();
-      if (row.installed) InstallOld(u"1.0");
-      int comparison = 42;
-      EXPECT_EQ(Compare(row.package, comparison, silent), row.result);
-      EXPECT_EQ(comparison, 42);
-      if (silent) {
-        EXPECT_TRUE(sim::W().boxes.empty());
-      } else {
-        ASSERT_EQ(sim::W().boxes.size(), 1u);
-        EXPECT_EQ(sim::W().boxes[0].text, *row.text);
-        EXPECT_EQ(sim::W().boxes[0].caption, kCaption);
-        EXPECT_EQ(sim::W().boxes[0].style, 0x10u);
-      }
-    }
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::Reset();
+    if (row.installed) InstallOld(u"1.0");
+    int comparison = 42;
+    const StepResult compared = CompareWithInstalled(kOldProduct, row.package, comparison);
+    EXPECT_EQ(compared.code, row.result);
+    EXPECT_EQ(comparison, 42);
+    EXPECT_EQ(compared.notice.message, row.message);
+    EXPECT_EQ(compared.notice.caption, msg::kErrorCaption);
+    EXPECT_EQ(compared.notice.style, platform::kMbIconError);
   }
 }
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "bootstrap/message_ids.h"
 #include "bootstrap/restart.h"
 #include "install/run_installer.h"
-#include "setup/entry_flow.h"
+#include "tests/sim/sim_programs.h"
 #include "tests/sim/sim_world.h"
 
 namespace {
@@ -22,7 +24,6 @@ const WString kLog =
 const WString kHead =
     u"\"C:\\Windows\\system32\\msiexec.exe\" /i \"C:\\dist\\x64\\vexiscom-x64.msi\" ";
 const WString kMarker = u"Software\\NeedBstrReboot";
-const WString kErrorCaption = u"Ошибка";
 
 class RunInstallerTest : public ::testing::Test {
  protected:
@@ -39,74 +40,102 @@ class RunInstallerTest : public ::testing::Test {
       // The log must be known to the caller before the installer runs.
       logAtStart = currentLog ? *currentLog : WString();
       seen.push_back(commandLine);
+      sim::WriteNamedLog(commandLine);
       return code;
     };
   }
 
-  std::uint32_t Run(const WString& productCode, const WString& arguments, bool silent) {
+  // The package held as the plan holds it, then installed; the box the
+  // step asks for is kept in `notice`.
+  std::uint32_t Run(const WString& productCode, const WString& arguments) {
     currentLog = &logPath;
-    // The box shown as the run shows it.
-    const StepResult ran = RunInstaller(productCode, kPackage, arguments, logPath);
-    ShowNotice(ran.notice, silent);
+    CheckedFile package;
+    bool refused = false;
+    EXPECT_EQ(OpenCheckedFile(PublisherCheck(), u"plug-in package", kPackage, package, refused), 0u);
+    const StepResult ran = RunInstaller(productCode, package, arguments, logPath, wait);
+    notice = ran.notice;
     return ran.code;
   }
 
   bool MarkerExists() const { return sim::W().keys.count(kMarker) != 0; }
 
-  void ExpectBox(const WString& text) const {
-    ASSERT_EQ(sim::W().boxes.size(), 1u);
-    EXPECT_EQ(sim::W().boxes[0].text, text);
-    EXPECT_EQ(sim::W().boxes[0].caption, kErrorCaption);
-    EXPECT_EQ(sim::W().boxes[0].style, 0x10u);
+  void ExpectNotice(std::uint16_t message) const {
+    EXPECT_EQ(notice.message, message);
+    EXPECT_EQ(notice.caption, message != 0 ? msg::kErrorCaption : 0);
   }
 
   std::vector<WString> seen;
   WString logPath;
   WString* currentLog = nullptr;
   WString logAtStart;
+  Notice notice;
+  InstallerWait wait;  // none unless a test asks for one
 };
 
 // Tests the whole command line of a first installation: msiexec.exe from the
 // system folder, /i on the package, the verbose log named after the package
 // file in TMP, REBOOT=R, and the double space in front of the caller's /qb.
 TEST_F(RunInstallerTest, ExactCommandLineWithLog) {
-  EXPECT_EQ(Run(WString(), u" /qb", false), 0u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 0u);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + u"/Lv! \"" + kLog + u"\" REBOOT=R  /qb"));
   EXPECT_EQ(logPath, kLog);
   EXPECT_EQ(logAtStart, kLog);
   EXPECT_EQ(sim::W().creationFlags, std::vector<std::uint32_t>{0x08000000u});
-  EXPECT_TRUE(sim::W().boxes.empty());
+  ExpectNotice(0);
   EXPECT_FALSE(MarkerExists());
 }
 
 // Tests that msiexec.exe writes its log into a file made here, never through
-// a name planted in TMP: a taken name gives the next, and with all five
-// taken nothing is started and no log is named.
+// a name planted in TMP: a taken name gives the next; a log that cannot be
+// created starts nothing and names no log (the run's failure box tells); a
+// log msiexec.exe left empty is removed and named nowhere.
 TEST_F(RunInstallerTest, LogNamesPlantedInTempAreLeftAlone) {
   const WString stem = kLog.substr(0, kLog.size() - 4);
   sim::PlantFile(kLog, "planted");
-  EXPECT_EQ(Run(WString(), u" /qb", true), 0u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 0u);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + u"/Lv! \"" + stem + u"_2.log\" REBOOT=R  /qb"));
   EXPECT_EQ(logPath, stem + u"_2.log");
   EXPECT_EQ(sim::FileContents(kLog), "planted");
 
   SetUp();
+  seen.clear();
+  sim::W().randomFails = true;
   for (const WString suffix : {u".log", u"_2.log", u"_3.log", u"_4.log", u"_5.log"})
     sim::PlantFile(stem + suffix, "planted");
   logPath.clear();
-  EXPECT_EQ(Run(WString(), u" /qb", false), 80u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 80u);
   EXPECT_TRUE(sim::W().started.empty());
   EXPECT_TRUE(logPath.empty());
-  EXPECT_TRUE(sim::W().boxes.empty()) << "the run's failure box tells";
+  ExpectNotice(0);
+
+  SetUp();
+  seen.clear();
+  sim::W().environment[u"TMP"] = u"C:\\Missing";
+  EXPECT_EQ(Run(WString(), u" /qb"), 3u);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(logPath.empty());
+  ExpectNotice(0);
+
+  SetUp();
+  seen.clear();
+  sim::W().programs[kMsiexec] = [this](const WString& commandLine) {
+    seen.push_back(commandLine);
+    return 1603u;
+  };
+  EXPECT_EQ(Run(WString(), u" /qb"), 1603u);
+  EXPECT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(logPath.empty());
+  EXPECT_FALSE(sim::FileExists(kLog));
 }
 
 // Tests the reinstall text of an installed product as it reaches msiexec.exe.
 TEST_F(RunInstallerTest, ExactCommandLineForReinstall) {
   sim::W().now = {2024, 11, 30, 23, 4, 5};
+  sim::AddFolder(u"C:\\Temp");
   sim::W().environment[u"TMP"] = u"C:\\Temp\\";
-  EXPECT_EQ(Run(kProduct, u"REINSTALL=ALL REINSTALLMODE=vomus /qb ADDLOCAL=NPVEXIS", true), 0u);
+  EXPECT_EQ(Run(kProduct, u"REINSTALL=ALL REINSTALLMODE=vomus /qb ADDLOCAL=NPVEXIS"), 0u);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(ToUtf8(seen[0]),
             ToUtf8(kHead +
@@ -124,12 +153,12 @@ TEST_F(RunInstallerTest, CallersOwnLogging) {
     seen.clear();
     sim::W().environment.erase(u"TMP");
     logPath = u"caller's";
-    EXPECT_EQ(Run(WString(), text, false), 0u) << ToUtf8(text);
+    EXPECT_EQ(Run(WString(), text), 0u) << ToUtf8(text);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + u" REBOOT=R " + text));
     EXPECT_EQ(logPath, u"caller's");
     EXPECT_EQ(sim::CallCount("GetEnvironmentVariableW"), 0);
-    EXPECT_TRUE(sim::W().boxes.empty());
+    ExpectNotice(0);
   }
 }
 
@@ -140,62 +169,51 @@ TEST_F(RunInstallerTest, NoLoggingSwitchGetsTheLog) {
     SetUp();
     seen.clear();
     logPath.clear();
-    EXPECT_EQ(Run(WString(), text, true), 0u);
+    EXPECT_EQ(Run(WString(), text), 0u);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(ToUtf8(seen[0]), ToUtf8(kHead + u"/Lv! \"" + kLog + u"\" REBOOT=R " + text));
   }
 }
 
 // Tests that an unset or empty TMP stops the run with 203 before anything is
-// run, with message 144 unless silent.
+// run, with message 144.
 TEST_F(RunInstallerTest, UnreadableTemporaryFolderStopsTheRun) {
   for (bool empty : {false, true}) {
-    for (bool silent : {false, true}) {
-      SetUp();
-      seen.clear();
-      logPath.clear();
-      if (empty)
-        sim::W().environment[u"TMP"] = u"";
-      else
-        sim::W().environment.erase(u"TMP");
-      EXPECT_EQ(Run(kProduct, u" /qb", silent), 203u);
-      EXPECT_TRUE(seen.empty());
-      EXPECT_TRUE(logPath.empty());
-      EXPECT_EQ(sim::CallCount("GetSystemDirectoryW"), 0);
-      EXPECT_EQ(sim::CallCount("MsiSourceListClearAllW"), 0);
-      if (silent) {
-        EXPECT_TRUE(sim::W().boxes.empty());
-      } else {
-        ExpectBox(u"Невозможно узнать значение переменной окружения.");
-      }
-    }
+    SetUp();
+    seen.clear();
+    logPath.clear();
+    if (empty)
+      sim::W().environment[u"TMP"] = u"";
+    else
+      sim::W().environment.erase(u"TMP");
+    EXPECT_EQ(Run(kProduct, u" /qb"), 203u);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(logPath.empty());
+    EXPECT_EQ(sim::CallCount("GetSystemDirectoryW"), 0);
+    EXPECT_EQ(sim::CallCount("MsiSourceListClearAllW"), 0);
+    ExpectNotice(msg::kEnvironmentUnreadable);
   }
 }
 
 // Tests that a system folder that cannot be read stops the run with the
-// call's code (never 0), message 152 unless silent, after the log path was
-// given out.
+// call's code (never 0) and message 152; the log made for an installer that
+// never started is removed again and named nowhere.
 TEST_F(RunInstallerTest, UnreadableSystemFolderStopsTheRun) {
   struct Case {
     std::uint32_t fault;
     std::uint32_t result;
   };
   for (const Case& c : {Case{5, 5}, Case{0, 1627}}) {
-    for (bool silent : {false, true}) {
-      SetUp();
-      seen.clear();
-      logPath.clear();
-      sim::FailCall("GetSystemDirectoryW", c.fault);
-      EXPECT_EQ(Run(kProduct, u" /qb", silent), c.result);
-      EXPECT_TRUE(seen.empty());
-      EXPECT_EQ(logPath, kLog);
-      EXPECT_EQ(sim::CallCount("MsiSourceListClearAllW"), 0);
-      if (silent) {
-        EXPECT_TRUE(sim::W().boxes.empty());
-      } else {
-        ExpectBox(u"Невозможно узнать путь системной директории.");
-      }
-    }
+    SetUp();
+    seen.clear();
+    logPath.clear();
+    sim::FailCall("GetSystemDirectoryW", c.fault);
+    EXPECT_EQ(Run(kProduct, u" /qb"), c.result);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(logPath.empty());
+    EXPECT_FALSE(sim::FileExists(kLog));
+    EXPECT_EQ(sim::CallCount("MsiSourceListClearAllW"), 0);
+    ExpectNotice(msg::kSystemDirectoryUnreadable);
   }
 }
 
@@ -208,7 +226,7 @@ TEST_F(RunInstallerTest, SystemFolderLongerThanTheBuffer) {
     seen.push_back(line);
     return 0u;
   };
-  EXPECT_EQ(Run(WString(), u" /qb", true), 0u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 0u);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].substr(0, fits.size() + 14), u"\"" + fits + u"\\msiexec.exe\"");
 
@@ -220,9 +238,9 @@ TEST_F(RunInstallerTest, SystemFolderLongerThanTheBuffer) {
     seen.push_back(line);
     return 0u;
   };
-  EXPECT_EQ(Run(WString(), u" /qb", false), 122u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 122u);
   EXPECT_TRUE(seen.empty());
-  ExpectBox(u"Невозможно узнать путь системной директории.");
+  ExpectNotice(msg::kSystemDirectoryUnreadable);
 }
 
 // Tests that the installed product's source list is cleared and pointed at
@@ -233,7 +251,7 @@ TEST_F(RunInstallerTest, PreparesSourceList) {
   product.version = u"2.0.9999";
   product.packageName = u"vexiscom-x64-old.msi";
   sim::InstallProduct(kProduct, product);
-  EXPECT_EQ(Run(kProduct, u" /qb", true), 0u);
+  EXPECT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_EQ(sim::W().products[kProduct].sourceListClears, 1);
   EXPECT_EQ(sim::W().products[kProduct].packageName, u"vexiscom-x64.msi");
   const auto& calls = sim::W().calls;
@@ -248,7 +266,7 @@ TEST_F(RunInstallerTest, PreparesSourceList) {
 TEST_F(RunInstallerTest, SourceListFailuresAreIgnored) {
   sim::FailCall("MsiSourceListClearAllW", 1605);
   sim::FailCall("MsiSourceListSetInfoW", 1605);
-  EXPECT_EQ(Run(WString(), u" /qb", true), 0u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 0u);
   EXPECT_EQ(seen.size(), 1u);
 }
 
@@ -264,7 +282,7 @@ TEST_F(RunInstallerTest, SourceHashDeletedOnWindows52Only) {
     SetUp();
     sim::AddFile(hash);
     sim::W().version = c.version;
-    EXPECT_EQ(Run(kProduct, u" /qb", true), 0u);
+    EXPECT_EQ(Run(kProduct, u" /qb"), 0u);
     EXPECT_EQ(sim::FileExists(hash), !c.deleted) << c.version.major << "." << c.version.minor;
     EXPECT_EQ(sim::CallCount("DeleteFileW"), c.deleted ? 1 : 0);
   }
@@ -275,14 +293,14 @@ TEST_F(RunInstallerTest, SourceHashDeletedOnWindows52Only) {
 TEST_F(RunInstallerTest, SourceHashNotDeletedWithoutProductCode) {
   sim::W().version = {5, 2, 2};
   sim::AddFile(u"C:\\Windows\\installer\\SourceHash");
-  EXPECT_EQ(Run(WString(), u" /qb", true), 0u);
+  EXPECT_EQ(Run(WString(), u" /qb"), 0u);
   EXPECT_EQ(sim::CallCount("DeleteFileW"), 0);
   EXPECT_TRUE(sim::FileExists(u"C:\\Windows\\installer\\SourceHash"));
 
   SetUp();
   sim::W().version = {5, 2, 2};
   sim::FailCall("GetVersionExW", 87);
-  EXPECT_EQ(Run(kProduct, u" /qb", true), 0u);
+  EXPECT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_EQ(sim::CallCount("DeleteFileW"), 0);
 }
 
@@ -320,9 +338,9 @@ TEST_F(RunInstallerTest, ExitCodesAndMarker) {
   for (const auto& c : cases) {
     SetUp();
     SetExitCode(c.exitCode);
-    EXPECT_EQ(Run(kProduct, u" /qb", false), c.result) << c.exitCode;
+    EXPECT_EQ(Run(kProduct, u" /qb"), c.result) << c.exitCode;
     EXPECT_EQ(MarkerExists(), c.marker) << c.exitCode;
-    EXPECT_TRUE(sim::W().boxes.empty());
+    ExpectNotice(0);
     if (c.marker) {
       EXPECT_EQ(sim::W().keyAccess.back(), 0x2021Fu);
     }
@@ -332,12 +350,12 @@ TEST_F(RunInstallerTest, ExitCodesAndMarker) {
 // Tests that msiexec.exe that cannot be started gives the creation error and no marker.
 TEST_F(RunInstallerTest, InstallerThatCannotStart) {
   sim::W().programs.clear();
-  EXPECT_EQ(Run(kProduct, u" /qb", false), 2u);
+  EXPECT_EQ(Run(kProduct, u" /qb"), 2u);
   EXPECT_FALSE(MarkerExists());
   sim::W().programs.clear();
   sim::FailCall("WaitForSingleObject", 6);
   SetExitCode(0);
-  EXPECT_EQ(Run(kProduct, u" /qb", false), 6u);
+  EXPECT_EQ(Run(kProduct, u" /qb"), 6u);
 }
 
 // Tests that only msiexec's own exit code asks for a restart: a wait whose
@@ -348,7 +366,7 @@ TEST_F(RunInstallerTest, UnobservedEndIsNoRestart) {
     SCOPED_TRACE(error);
     SetUp();
     sim::FailCall("GetExitCodeProcess", error);
-    EXPECT_EQ(Run(kProduct, u" /qb", false), error);
+    EXPECT_EQ(Run(kProduct, u" /qb"), error);
     EXPECT_FALSE(MarkerExists());
   }
 }
@@ -357,7 +375,7 @@ TEST_F(RunInstallerTest, UnobservedEndIsNoRestart) {
 TEST_F(RunInstallerTest, MarkerFailureIsIgnored) {
   SetExitCode(3010);
   sim::FailCall("RegCreateKeyExW", 5);
-  EXPECT_EQ(Run(kProduct, u" /qb", false), 0u);
+  EXPECT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_FALSE(MarkerExists());
 }
 
@@ -365,18 +383,89 @@ TEST_F(RunInstallerTest, MarkerFailureIsIgnored) {
 // later plain success, gone once cleared, and not created again by exit 0.
 TEST_F(RunInstallerTest, MarkerLifeAcrossRuns) {
   SetExitCode(3010);
-  ASSERT_EQ(Run(kProduct, u" /qb", true), 0u);
+  ASSERT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_TRUE(IsRestartPending());
   SetExitCode(0);
-  ASSERT_EQ(Run(kProduct, u" /qb", true), 0u);
+  ASSERT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_TRUE(IsRestartPending());
   EXPECT_EQ(ClearRestartMarker(), 0u);
   EXPECT_FALSE(IsRestartPending());
-  ASSERT_EQ(Run(kProduct, u" /qb", true), 0u);
+  ASSERT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_FALSE(IsRestartPending());
   SetExitCode(1641);
-  ASSERT_EQ(Run(kProduct, u" /qb", true), 0u);
+  ASSERT_EQ(Run(kProduct, u" /qb"), 0u);
   EXPECT_TRUE(IsRestartPending());
+}
+
+// Tests that msiexec.exe starts only once Windows Installer runs no other
+// installation, waiting for its mutex up to the bound: absent or free, at
+// once; owned, as soon as it is released (an abandoned one counts); never
+// released within the bound, not at all (1618, the source list untouched,
+// no log left); a 1618 because another installation started in between is
+// waited for and tried again; without access to the mutex, or with -wait 0,
+// at once as before.
+TEST_F(RunInstallerTest, WaitsForAnotherInstallation) {
+  const struct {
+    const char* name;
+    std::uint32_t bound;
+    std::function<void()> arrange;
+    std::uint32_t result;
+    std::uint32_t startedAt;  // the tick at which msiexec started (0: not started)
+    int starts;
+  } kRows[] = {
+      {"no mutex", 600, [] {}, 0, 5000, 1},
+      {"free", 600, [] { sim::W().installerMutex.exists = true; }, 0, 5000, 1},
+      {"released after 5 s", 600, [] { sim::HoldInstallerMutex(5000); }, 0, 10000, 1},
+      {"abandoned after 5 s", 600, [] { sim::HoldInstallerMutex(5000, true); }, 0, 10000, 1},
+      {"never released: the bound runs out", 3, [] { sim::HoldInstallerMutex(0); }, 1618, 0, 0},
+      {"released after the bound", 3, [] { sim::HoldInstallerMutex(60000); }, 1618, 0, 0},
+      {"another installation starts in between",
+       600,
+       [] {
+         sim::W().installerMutex.exists = true;
+         sim::W().beforeProcessStart = [] {
+           sim::HoldInstallerMutex(2000);
+           sim::W().beforeProcessStart = nullptr;
+         };
+       },
+       0, 7000, 2},
+      {"no access to the mutex", 600,
+       [] {
+         sim::W().installerMutex.exists = true;
+         sim::W().installerMutex.accessDenied = true;
+       },
+       0, 5000, 1},
+      {"-wait 0", 0, [] { sim::W().installerMutex.exists = true; }, 0, 5000, 1},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    sim::Product product;
+    product.upgradeCode = kUpgrade;
+    product.version = u"2.0.9999";
+    sim::InstallProduct(kProduct, product);
+    std::vector<std::uint32_t> startTicks;
+    const sim::ChildBehaviour msiexec = sim::FakeMsiexec(0);
+    sim::W().programs[kMsiexec] = [&](const WString& commandLine) {
+      startTicks.push_back(sim::W().tickCount);
+      return msiexec(commandLine);
+    };
+    row.arrange();
+    wait = InstallerWait{row.bound, false};
+
+    EXPECT_EQ(Run(kProduct, u"REINSTALL=ALL REINSTALLMODE=vomus /qb"), row.result);
+
+    ASSERT_EQ(startTicks.size(), static_cast<std::size_t>(row.starts));
+    if (row.starts > 0) {
+      EXPECT_EQ(startTicks.back(), row.startedAt);
+      EXPECT_EQ(sim::W().products[kProduct].version, u"2.0.10000");
+    } else {
+      EXPECT_EQ(sim::W().products[kProduct].sourceListClears, 0);
+      EXPECT_FALSE(sim::FileExists(kLog));
+    }
+    EXPECT_EQ(sim::CallCount("OpenMutexW"), row.bound == 0 ? 0 : row.starts + (row.starts == 0));
+    EXPECT_FALSE(sim::W().installerMutex.ownedByRun) << "the run kept Windows Installer's mutex";
+  }
 }
 
 }  // namespace

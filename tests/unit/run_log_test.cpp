@@ -102,12 +102,22 @@ TEST_F(RunLogTest, NameTakenUsesTheNextSuffix) {
   for (const WString& name : names) sim::PlantFile(name, "planted");
   const std::size_t entries = sim::W().entries.size();
   sim::W().lastError = 1234;
-  EXPECT_FALSE(OpenRunLog(kTemp, kStart, u"C:\\dist\\vexissetup.exe", u"2.0.0.0"));
-  LogLine(u"event");
-  EXPECT_EQ(sim::CallCount("CreateFileW"), 5);
-  EXPECT_EQ(sim::CallCount("WriteFile"), 0);
+  // Past the five names a run can be expected to try, one nobody can guess.
+  EXPECT_TRUE(OpenRunLog(kTemp, kStart, u"C:\\dist\\vexissetup.exe", u"2.0.0.0"));
+  CloseRunLog();
+  EXPECT_EQ(sim::CallCount("CreateFileW"), 6);
+  EXPECT_EQ(sim::CallCount("CryptGenRandom"), 1);
   EXPECT_EQ(sim::W().lastError, 1234u) << "the run's last error changed";
   for (const WString& name : names) EXPECT_EQ(sim::FileContents(name), "planted");
+  EXPECT_EQ(sim::W().entries.size(), entries + 1);
+
+  // Without a random source the run goes on without its log.
+  sim::Reset();
+  for (const WString& name : names) sim::PlantFile(name, "planted");
+  sim::W().randomFails = true;
+  EXPECT_FALSE(OpenRunLog(kTemp, kStart, u"C:\\dist\\vexissetup.exe", u"2.0.0.0"));
+  LogLine(u"event");
+  EXPECT_EQ(sim::CallCount("WriteFile"), 0);
   EXPECT_EQ(sim::W().entries.size(), entries) << "a file was created";
 }
 

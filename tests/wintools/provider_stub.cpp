@@ -6,7 +6,10 @@
 //      PROVIDER_RECORD, or record.txt beside itself when that is not set;
 //   2. creates the log file named by its /Lv! """<path>""" switch, when the
 //      path is not empty, as the provider's installer would;
-//   3. exits with the code written in exitcode.txt beside itself (decimal,
+//   3. when the environment variable PROVIDER_INSTALLER_STATE names a file,
+//      appends to it "free" or "busy": whether Windows Installer's mutex
+//      Global\_MSIExecute was free when it started;
+//   4. exits with the code written in exitcode.txt beside itself (decimal,
 //      0 when there is no such file).
 // The scenarios learn the order of the providers from the order of the lines,
 // and the bootstrapper's judgement of the code from its own exit code.
@@ -93,6 +96,17 @@ std::wstring LogPathOf(const std::wstring& commandLine) {
   return commandLine.substr(from, end - from);
 }
 
+// "busy" while another process owns Windows Installer's mutex, else "free".
+std::string InstallerState() {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"Global\\_MSIExecute");
+  if (mutex == nullptr) return "free";
+  const DWORD waited = WaitForSingleObject(mutex, 0);
+  const bool free = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  if (free) ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  return free ? "free" : "busy";
+}
+
 }  // namespace
 
 int wmain() {
@@ -104,6 +118,9 @@ int wmain() {
   // A record that cannot be written must not pass for a provider that was
   // never started: the scenario sees this code instead of its chosen one.
   if (!AppendToFile(record, ToUtf8(commandLine) + "\n")) return 97;
+
+  const std::wstring stateRecord = Environment(L"PROVIDER_INSTALLER_STATE");
+  if (!stateRecord.empty() && !AppendToFile(stateRecord, InstallerState() + "\n")) return 96;
 
   const std::wstring logPath = LogPathOf(commandLine);
   if (!logPath.empty() &&

@@ -1,0 +1,117 @@
+#include "install/installer_busy.h"
+
+#include "bootstrap/message_ids.h"
+#include "bootstrap/messages.h"
+#include "bootstrap/run_log.h"
+#include "install/child_process.h"
+#include "platform/platform.h"
+#include "platform/result_codes.h"
+
+namespace {
+
+constexpr char16_t kMutexName[] = u"Global\\_MSIExecute";
+// What the wait needs: waiting on the mutex, and releasing it once it is
+// acquired (without MUTEX_MODIFY_STATE Windows refuses the release, and the
+// run would hold Windows Installer itself).
+constexpr std::uint32_t kMutexAccess = platform::kSynchronize | platform::kMutexModifyState;
+constexpr std::uint32_t kMsPerSecond = 1000;
+
+// The dialog of the waiting window and its text control (resources/waiting.rc).
+constexpr std::uint16_t kWaitingDialog = 160;
+constexpr std::uint32_t kWaitingText = 1020;
+
+bool Acquired(std::uint32_t waited) {
+  return waited == platform::kWaitObject0 || waited == platform::kWaitAbandoned;
+}
+
+// One look at Windows Installer, and the wait when it is busy. 0 when the
+// installer may start (waited tells whether it had to wait); else the code
+// that ends the step with nothing started (cancelled set for 1602).
+std::uint32_t WaitForWindowsInstaller(const WString& label, const InstallerWait& wait,
+                                      std::uint32_t& spentMs, bool& waited, bool& cancelled) {
+  waited = false;
+  cancelled = false;
+  const platform::KernelHandle mutex = platform::OpenNamedMutex(kMutexName, kMutexAccess);
+  if (!mutex) return 0;
+  std::uint32_t result = platform::WaitForObject(mutex.get(), 0);
+  if (result == platform::kWaitTimeout) {
+    waited = true;
+    const std::uint32_t boundMs = wait.boundSeconds * kMsPerSecond;
+    const std::uint32_t leftMs = boundMs > spentMs ? boundMs - spentMs : 0;
+    LogLine({label, u": Windows Installer is busy with another installation; waiting for it to end, "
+                    u"at most ", leftMs / kMsPerSecond, u" s"});
+    const std::uint32_t start = platform::GetTickCount();
+    if (wait.showWindow) {
+      WString caption;
+      WString text;
+      LoadMessage(msg::kCaption, caption);
+      LoadMessage(msg::kWaitingForInstaller, text);
+      result = platform::WaitShowingWindow(mutex.get(), leftMs, kWaitingDialog, kWaitingText, caption,
+                                           text, cancelled);
+    } else {
+      result = platform::WaitForObject(mutex.get(), leftMs);
+    }
+    const std::uint32_t elapsed = platform::GetTickCount() - start;
+    spentMs += elapsed;
+    if (cancelled) {
+      LogLine({label, u": the wait was cancelled after ", elapsed, u" ms; nothing is started"});
+      return winerror::kInstallUserExit;
+    }
+    if (result == platform::kWaitTimeout) {
+      LogLine({label, u": another installation was still running after ", elapsed,
+               u" ms; nothing is started"});
+      return winerror::kInstallAlreadyRunning;
+    }
+    if (Acquired(result))
+      LogLine({label, u": Windows Installer is free after ", elapsed, u" ms of waiting"});
+  }
+  if (!Acquired(result)) {
+    const std::uint32_t error = LastFailure();
+    LogLine({label, u": Windows Installer's mutex could not be waited for, error ", error,
+             u"; nothing is started"});
+    return error;
+  }
+  // Acquired: released at once, or the installer this run starts would find
+  // Windows Installer busy with this very run.
+  if (!platform::ReleaseMutex(mutex.get())) {
+    const std::uint32_t error = LastFailure();
+    LogLine({label, u": Windows Installer's mutex could not be released, error ", error,
+             u"; nothing is started"});
+    return error;
+  }
+  return 0;
+}
+
+}  // namespace
+
+ChildResult RunWhenInstallerFree(const WString& label, const InstallerWait& wait, StartInstaller start,
+                                 void* context) {
+  // -wait 0: no look at Windows Installer at all.
+  if (wait.boundSeconds == 0) return start(context);
+  std::uint32_t spentMs = 0;
+  ChildResult ran;
+  for (int tries = 0;; ++tries) {
+    bool waited = false;
+    bool cancelled = false;
+    const std::uint32_t looked = WaitForWindowsInstaller(label, wait, spentMs, waited, cancelled);
+    if (looked != 0) {
+      // After a try, nothing more is started; the installer's 1618 stands
+      // unless the bound ran out while waiting, which says the same.
+      ChildResult stopped;
+      stopped.code = looked;
+      stopped.end = cancelled ? ChildEnd::kCancelled : ChildEnd::kNotStarted;
+      return tries > 0 && !cancelled ? ran : stopped;
+    }
+    // A 1618 is tried again only after another installation was seen to end:
+    // without one to wait for, starting again would only repeat it.
+    if (tries > 0 && !waited) {
+      LogLine({label, u": no other installation to wait for; its 1618 stands"});
+      return ran;
+    }
+    ran = start(context);
+    if (ran.end != ChildEnd::kExited || ran.code != winerror::kInstallAlreadyRunning ||
+        spentMs >= wait.boundSeconds * kMsPerSecond)
+      return ran;
+    LogLine({label, u": ended with 1618, another installation started in between; looking again"});
+  }
+}

@@ -1,0 +1,81 @@
+// mutex_holder: stands in for another installation in the end-to-end tests
+// and the benchmark. Wine's msiexec never takes Windows Installer's mutex;
+// this program does, as Windows Installer's service does while an
+// installation runs its execute sequence:
+//   mutex_holder <milliseconds> [<program name>]
+// creates and owns Global\_MSIExecute, prints "held <tick>", keeps it for the
+// given time, releases it and prints "released <tick>" (GetTickCount, the
+// clock every process of the machine shares). With a program name (such as
+// msiexec.exe) it then watches for a new process of that name for at most 60
+// seconds and prints "started <name> <ms>", how long after the release it
+// appeared, or "not started <name>". Exit code 0, or 1 when the mutex could
+// not be made or was already owned.
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <set>
+#include <string>
+
+namespace {
+
+// The ids of the running processes of that name.
+std::set<DWORD> ProcessesNamed(const wchar_t* name) {
+  std::set<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (_wcsicmp(entry.szExeFile, name) == 0) ids.insert(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return ids;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: mutex_holder <milliseconds> [<program name>]\n");
+    return 2;
+  }
+  const DWORD hold = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
+  const wchar_t* watched = argc > 2 ? argv[2] : nullptr;
+  const std::set<DWORD> before = watched ? ProcessesNamed(watched) : std::set<DWORD>();
+
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+  if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
+    std::printf("could not own the mutex (%lu)\n", GetLastError());
+    return 1;
+  }
+  std::printf("held %lu\n", GetTickCount());
+  std::fflush(stdout);
+  Sleep(hold);
+  ReleaseMutex(mutex);
+  const DWORD released = GetTickCount();
+  std::printf("released %lu\n", released);
+  std::fflush(stdout);
+
+  if (watched) {
+    // Polled: a test program may spin where the product may not.
+    for (;;) {
+      const DWORD now = GetTickCount();
+      bool seen = false;
+      for (const DWORD id : ProcessesNamed(watched)) seen = seen || before.count(id) == 0;
+      if (seen) {
+        std::printf("started %ls %lu\n", watched, now - released);
+        break;
+      }
+      if (now - released > 60000) {
+        std::printf("not started %ls\n", watched);
+        break;
+      }
+      Sleep(1);
+    }
+    std::fflush(stdout);
+  }
+  CloseHandle(mutex);
+  return 0;
+}
