@@ -773,6 +773,10 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
       EXPECT_TRUE(heldWhileRunning);
     } else {
       EXPECT_TRUE(sim::W().started.empty()) << "a refused file was started";
+      // Nothing was made for it either: a file is checked before its log.
+      for (const WString& log : {kTemp + u"\\csp_2014-03-07-09-05-31.log",
+                                kTemp + u"\\vexiscom-x64.msi_2014-03-07-09-05-31.log"})
+        EXPECT_FALSE(sim::FileExists(log)) << ToUtf8(log);
     }
     std::vector<std::pair<WString, WString>> boxes;
     for (std::size_t i = row.arguments.empty() || row.arguments[0] != u"-silent" ? 1 : 0;

@@ -73,6 +73,28 @@ TEST_F(RestartTest, ClearsThroughRegDeleteKeyFromAdvapi) {
   EXPECT_EQ(sim::CallCount("RegDeleteKeyExW"), 0);
 }
 
+// Tests that the x64 build keeps the marker in the 32-bit view too: what the
+// 32-bit exe left, the 64-bit one finds and deletes, with or without the API
+// set module (from advapi32.dll it takes RegDeleteKeyExW, since
+// RegDeleteKeyW would delete in its own, 64-bit view).
+TEST_F(RestartTest, X64BuildUsesThe32BitView) {
+  for (const bool apiSet : {true, false}) {
+    SCOPED_TRACE(apiSet ? "API set module" : "advapi32.dll");
+    SetUp();
+    CreateRestartMarker();  // left by the 32-bit exe
+    sim::W().process64Bit = true;
+    if (apiSet) sim::W().loadedModules.insert(kApiSet);
+    EXPECT_TRUE(IsRestartPending());
+    EXPECT_EQ(ClearRestartMarker(), 0u);
+    EXPECT_FALSE(MarkerExists());
+    EXPECT_FALSE(IsRestartPending());
+    EXPECT_EQ(sim::CallCount("RegDeleteKeyW"), 0);
+    CreateRestartMarker();
+    sim::W().process64Bit = false;
+    EXPECT_TRUE(IsRestartPending()) << "the x64 exe made the marker where the 32-bit one does not look";
+  }
+}
+
 // Tests that the delete function is looked up afresh on every call: the
 // second call sees the API set module that has been loaded meanwhile.
 TEST_F(RestartTest, LooksUpDeleteFunctionOnEveryCall) {
