@@ -1,7 +1,8 @@
 """The pictures of README: what an administrator on a Russian Windows sees of
 the real vexissetup.exe under Wine on a virtual display, each box cut out of
 the screen: the confirmation question, the options dialog's welcome and options
-views, a failure box naming its installer log, and the help. They are taken
+views, a failure box naming its installer log, the window shown while another
+installation holds Windows Installer, and the help. They are taken
 anew by each run (into docs/, or --out), of the tree's build or of --exe, so
 that two builds can be photographed and compared.
 
@@ -29,6 +30,7 @@ import plugin_packages  # noqa: E402
 import wine_harness as wh  # noqa: E402
 
 DIALOG_CAPTION = "CSPSetup"
+CAPTION = "Норвикс ЭЦП Browser plug-in"
 VIEW_SWITCH = 1015
 LOCALE = "ru_RU.UTF-8"
 DISTRIBUTION = "Дистрибутив"  # the folder on drive C: the exe runs from
@@ -116,6 +118,18 @@ def main():
         run.press(wh.IDYES)
         picture("failure", run.wait_box())
         run.press(wh.IDOK)
+        run.wait_exit()
+
+        # The waiting window, while another installation (mutex_holder.exe) holds Windows
+        # Installer; then cancelled.
+        session.reset()
+        holder = session.run(session.exe("mutex_holder.exe"), ["60000"])
+        holder.wait_line("held ")
+        run = session.run(exe, [], env=env, cwd=dist)
+        run.wait_box()
+        run.press(wh.IDYES)
+        picture("waiting", run.wait_box(caption=CAPTION))
+        run.press(wh.IDCANCEL)
         run.wait_exit()
 
         # The help.
