@@ -107,8 +107,9 @@ int CompareVersions(const WString& left, const WString& right) {
 
 std::uint32_t ReadPackageProperty(platform::RawHandle database, const WString& name,
                                   WString& value) {
-  // The names are the system's own constants, never outside text.
   platform::MsiHandle view;
+  // The name goes into the query as it is: it is one of the system's own
+  // constants ("ProductCode", ...), never text from outside.
   std::uint32_t result = platform::MsiDatabaseOpenView(
       database, u"SELECT `Value` FROM `Property` WHERE `Property` = '" + name + u"'", view);
   if (result != 0) return result;
