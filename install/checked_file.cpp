@@ -80,9 +80,10 @@ std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused) {
     return 0;
   }
   if (verified != 0 || signer.subject.empty()) {
-    // The loader's codes say that this Windows cannot verify at all; every
-    // other code is the verification's own refusal.
-    refused = verified != winerror::kModNotFound && verified != winerror::kProcNotFound;
+    // The loader's codes say that this Windows cannot verify at all, and a
+    // signer that cannot be read is no refusal either; every other code is
+    // the verification's own refusal.
+    refused = verified != 0 && verified != winerror::kModNotFound && verified != winerror::kProcNotFound;
     const std::uint32_t code = verified != 0 ? verified : winerror::kFunctionFailed;
     LogLine({u"signature of this program: ",
              verified != 0 ? Outcome(verified) : WString(u"verified, but its signer cannot be read"),

@@ -48,6 +48,14 @@ std::uint32_t WaitForWindowsInstaller(const WString& label, const InstallerWait&
       LoadMessage(msg::kWaitingForInstaller, text);
       result = platform::WaitShowingWindow(mutex.get(), leftMs, kWaitingDialog, kWaitingText, caption,
                                            text, cancelled);
+      // A window that cannot be made, or a wait with it that fails, does
+      // not end the wait: it goes on without the window.
+      if (result == platform::kWaitFailed) {
+        LogLine({label, u": the wait with its window failed, error ", LastFailure(),
+                 u"; waiting without it"});
+        const std::uint32_t elapsed = platform::GetTickCount() - start;
+        result = platform::WaitForObject(mutex.get(), leftMs > elapsed ? leftMs - elapsed : 0);
+      }
     } else {
       result = platform::WaitForObject(mutex.get(), leftMs);
     }

@@ -743,6 +743,9 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
          sim::FailCall("CreateFileW", 32, 2);  // the first is the run log's
        }, 32, {{kPluginFailed + u"32.\n", kCaption}},
        "signature of this program: its file could not be read, error 32; nothing is started"},
+      {"a signed program whose signer cannot be read", {}, [&] { sim::Sign(kSetup, "", u""); }, 1627,
+       {{kPluginFailed + u"1627.\n", kCaption}},
+       "signature of this program: verified, but its signer cannot be read; nothing is started"},
       {"a signed program changed after signing", {}, [&] {
          sim::SetSignatureResult(kSetup, 0x80096010);
        }, 0x80096010, {{kRefused + kSetup + u"\nКод ошибки: 0x80096010.", kCaption}},
@@ -834,6 +837,8 @@ TEST_F(EntryFlowTest, WaitsForAnotherInstallation) {
       {"silent, -wait 3", {u"-silent", u"-wait", u"3"}, 60000, 0, 1618, 0, {}, "msiexec: another installation was still running after 3000 ms; nothing is started"},
       {"-wait 3", {u"-wait", u"3"}, 60000, 0, 1618, 1, {kBusy}, "exit code 1618: the plug-in's installation failed"},
       {"the csp provider waits too", {u"-silent", u"-csp"}, 5000, 0, 0, 0, {}, "csp: Windows Installer is free after 5000 ms of waiting"},
+      // A window that cannot be made does not end the wait.
+      {"no waiting window", {}, 5000, 0, 0, 0, {kBrowserNotice}, "msiexec: the wait with its window failed, error 1400; waiting without it"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -844,6 +849,7 @@ TEST_F(EntryFlowTest, WaitsForAnotherInstallation) {
     };
     sim::HoldInstallerMutex(row.holdMs);
     sim::W().cancelWaitAfterMs = row.cancelAfterMs;
+    if (std::string(row.name) == "no waiting window") sim::FailCall("CreateDialogParamW", 1400);
 
     EXPECT_EQ(Run(row.arguments), row.exitCode);
 
