@@ -33,8 +33,9 @@ struct PublisherCheck {
 // it): the open's error code, or the verification's (0x80096010 changed
 // after signing, 0x800B0109 a root this Windows does not trust, 127 a
 // Windows that cannot verify ...). refused tells which: true for the
-// verification's refusal, false for a file that cannot be read or a Windows
-// that cannot verify (126, 127). The run log says which and why.
+// verification's refusal, false for a file that cannot be read, a Windows
+// that cannot verify (126, 127) or a signature that verifies but names no
+// signer that can be read (1627). The run log says which and why.
 std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused);
 
 // A file opened and held: path as it was found (the name the administrator
