@@ -32,7 +32,16 @@ std::uint32_t WaitForWindowsInstaller(const WString& label, const InstallerWait&
   waited = false;
   cancelled = false;
   const platform::KernelHandle mutex = platform::OpenNamedMutex(kMutexName, kMutexAccess);
-  if (!mutex) return 0;
+  if (!mutex) {
+    // No mutex: no installation has run since Windows started (or Wine's
+    // msiexec, which makes none). Any other failure, such as no access, is
+    // said, so that a 1618 that follows can be told from a lost race.
+    const std::uint32_t error = LastFailure();
+    if (error != winerror::kFileNotFound)
+      LogLine({label, u": Windows Installer's mutex could not be opened, error ", error,
+               u"; started without waiting"});
+    return 0;
+  }
   std::uint32_t result = platform::WaitForObject(mutex.get(), 0);
   if (result == platform::kWaitTimeout) {
     waited = true;

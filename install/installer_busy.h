@@ -23,7 +23,7 @@ struct InstallerWait {
 // waits for it (showing the waiting window when asked), at most for the
 // bound; an abandoned mutex counts as released; the mutex acquired is
 // released at once. Where it cannot be opened (there is none, no access) the
-// installer starts at once. An installer that ends with 1618 although
+// installer starts at once (a failure other than "none" in the run log). An installer that ends with 1618 although
 // Windows Installer was free (another installation started in between) is
 // waited for and started again, within the same bound, as long as each look
 // finds another installation to wait for. The run log says when a wait

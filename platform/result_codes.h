@@ -19,6 +19,9 @@ constexpr std::uint32_t NonZeroCode(std::uint32_t code, std::uint32_t whenZero) 
 // ---------------------------------------------------------------------------
 // Windows.
 
+// ERROR_FILE_NOT_FOUND: among others, no object of that name (Windows
+// Installer's mutex when no installation has run since Windows started).
+constexpr std::uint32_t kFileNotFound = 2;
 // ERROR_NOT_ENOUGH_MEMORY: the command line could not be split and the system
 // gave no code; and the exe's end when memory runs out.
 constexpr std::uint32_t kNotEnoughMemory = 8;
