@@ -52,8 +52,11 @@ def sha256(path):
 class SigningTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # Below the prefix's folder, where the Wine programs of the signed runs can reach it.
-        cls.work = tempfile.mkdtemp(prefix="signing-", dir=os.path.dirname(wh.current_leg().prefix))
+        # Below the prefix's folder, where the Wine programs of the signed runs can reach it. That
+        # folder is made by the first session of the run, which may not have started yet.
+        parent = os.path.dirname(wh.current_leg().prefix)
+        os.makedirs(parent, exist_ok=True)
+        cls.work = tempfile.mkdtemp(prefix="signing-", dir=parent)
         cls.addClassCleanup(shutil.rmtree, cls.work, True)
         cls.cert, cls.pfx = make_certificate(cls.work, "signer", "/CN=Vexis test publisher")
         cls.other_cert, cls.other_pfx = make_certificate(cls.work, "other", "/CN=Another publisher")
@@ -101,6 +104,7 @@ class SigningTest(unittest.TestCase):
         unsigned = sha256(self.exe)
         result = self.sign()
         self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("warning: signed without --timestamp", result.stderr)
         check = self.verify(self.exe)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
         self.assertIn("Message digest algorithm  : SHA256", check.stdout)
