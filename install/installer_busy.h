@@ -23,15 +23,16 @@ struct InstallerWait {
 // waits for it (showing the waiting window when asked), at most for the
 // bound; an abandoned mutex counts as released; the mutex acquired is
 // released at once. Where it cannot be opened (there is none, no access) the
-// installer starts at once (a failure other than "none" in the run log). An installer that ends with 1618 although
-// Windows Installer was free (another installation started in between) is
-// waited for and started again, within the same bound, as long as each look
-// finds another installation to wait for. The run log says when a wait
-// began, for what, how it ended, and each try. Returns the last try's result;
-// or, nothing started: kNotStarted with 1618 when the bound ran out with the
-// other installation still running, or with the code of a wait or release
-// that failed; kCancelled with 1602 when the administrator cancelled the wait.
-// start(context) starts the installer and waits for its end.
+// installer starts at once, and the run log names any failure but "none". An
+// installer that ends with 1618 although Windows Installer was free (another
+// installation started in between) is waited for and started again, within
+// the same bound, as long as each look finds another installation to wait
+// for. The run log says when a wait began, for what, how it ended, and each
+// try. Returns the last try's result; or, nothing started: kNotStarted with
+// 1618 when the bound ran out with the other installation still running, or
+// with the code of a wait or release that failed; kCancelled with 1602 when
+// the administrator cancelled the wait. start(context) starts the installer
+// and waits for its end.
 using StartInstaller = ChildResult (*)(void* context);
 ChildResult RunWhenInstallerFree(const WString& label, const InstallerWait& wait, StartInstaller start,
                                  void* context);
