@@ -46,4 +46,7 @@ constexpr std::uint16_t kFileNotTrusted = 153;
 // The waiting window's text while another installation holds Windows
 // Installer; its caption is kCaption.
 constexpr std::uint16_t kWaitingForInstaller = 154;
+// A signature that this Windows cannot check at all (SHA-256 on XP SP2 and
+// on Server 2003 without its update): %1 is the file's path, %2 the code.
+constexpr std::uint16_t kSignatureNotCheckable = 155;
 }  // namespace msg

@@ -13,15 +13,29 @@ constexpr std::size_t kMaxPath = 259;
 constexpr std::uint32_t kHeldAccess = platform::kGenericRead;
 constexpr std::uint32_t kHeldShare = platform::kFileShareRead;
 
+// Whether this Windows cannot check the signature's algorithm at all:
+// NTE_BAD_ALGID from the digest (SHA-256 on XP SP2), or a certificate whose
+// SHA-256 signature Windows XP and Server 2003 cannot verify without their
+// SHA-2 update (TRUST_E_CERT_SIGNATURE, which on later Windows means a
+// forged certificate).
+bool CannotBeCheckedHere(std::uint32_t code) {
+  if (code == winerror::kBadAlgorithm) return true;
+  platform::WindowsVersion version;
+  return code == winerror::kTrustCertSignature && platform::ReadWindowsVersion(version) &&
+         version.major < 6;
+}
+
 // What a verification's code means, for the run log.
 const char16_t* Meaning(std::uint32_t code) {
+  if (CannotBeCheckedHere(code)) return u"this Windows cannot check this signature's algorithm";
   switch (code) {
     case 0: return u"verified";
     case winerror::kTrustNoSignature: return u"not signed";
     case winerror::kTrustBadDigest: return u"changed after signing";
     case winerror::kTrustSubjectNotTrusted: return u"signed by another publisher";
-    case winerror::kCertUntrustedRoot: return u"signed under a root this Windows does not trust";
-    case winerror::kCertExpired: return u"signed with an expired certificate";
+    case winerror::kCertUntrustedRoot: return u"its root is not trusted on this machine";
+    case winerror::kCertChaining: return u"its chain cannot be completed on this machine";
+    case winerror::kCertExpired: return u"its certificate has expired and the signature has no time-stamp";
     case winerror::kModNotFound:
     case winerror::kProcNotFound: return u"this Windows cannot verify signatures";
     default: return u"not verified";
@@ -34,8 +48,56 @@ WString Outcome(std::uint32_t code) {
   return (hresult ? Hex(code) : Decimal(code)) + u" (" + Meaning(code) + u")";
 }
 
-WString SignerName(const platform::FileSigner& signer) {
-  return signer.name.empty() ? WString(u"(no name)") : signer.name;
+// The chain's verdict: the verification's own error, or what the chain's
+// status says when the verification passed it anyway. A policy that passes a
+// chain whose root is not trusted (Wine's does, and so may a test-root
+// setting of Windows) does not make the chain trusted here.
+std::uint32_t ChainVerdict(std::uint32_t verified, std::uint32_t chainStatus) {
+  if (verified != 0) return verified;
+  if (chainStatus & platform::kCertTrustIsPartialChain) return winerror::kCertChaining;
+  if (chainStatus & platform::kCertTrustIsUntrustedRoot) return winerror::kCertUntrustedRoot;
+  if (chainStatus & platform::kCertTrustIsNotTimeValid) return winerror::kCertExpired;
+  return 0;
+}
+
+// The chain errors that leave a signature itself intact.
+bool ChainOnly(std::uint32_t verdict) {
+  return verdict == winerror::kCertUntrustedRoot || verdict == winerror::kCertChaining ||
+         verdict == winerror::kCertExpired;
+}
+
+// Whether the file's digest and its signer are intact, told from the steps
+// that read them (the verification's overall code names only its first
+// failing step): the object provider found the signature and the file's
+// digest matching it, the signature provider the signer, its certificate
+// and its signature. A chain that fails comes after both.
+bool Intact(const platform::FileSignature& signature) {
+  return signature.objectStep == 0 && signature.signerStep == 0 && !signature.certificate.empty();
+}
+
+WString SignerName(const platform::FileSignature& signature) {
+  return signature.name.empty() ? WString(u"(no name)") : signature.name;
+}
+
+// "verified, signer X" or "0x800B0109 (its root ...), signer X".
+WString Described(std::uint32_t verdict, const platform::FileSignature& signature) {
+  WString text = verdict == 0 ? WString(u"verified") : Outcome(verdict);
+  if (!signature.certificate.empty()) text += u", signer " + SignerName(signature);
+  return text;
+}
+
+// The rule that accepts a file's signature, or empty when none does: this
+// program's own certificate whatever the chain says, or a chain trusted here
+// and this program's trusted subject.
+WString AcceptedBy(const PublisherCheck& check, const platform::FileSignature& signature,
+                   std::uint32_t verdict) {
+  if (!Intact(signature)) return WString();
+  if (Sha256(signature.certificate) == check.certificate && (verdict == 0 || ChainOnly(verdict)))
+    return verdict == 0 ? WString(u"same certificate as this program")
+                        : WString(u"same certificate as this program; ") + Meaning(verdict);
+  if (verdict == 0 && !check.subject.empty() && signature.subject == check.subject)
+    return u"signer verified, same publisher";
+  return WString();
 }
 
 bool StartsWith(const WString& text, std::u16string_view head) {
@@ -73,28 +135,33 @@ std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused) {
              u"; nothing is started"});
     return error;
   }
-  platform::FileSigner signer;
-  const std::uint32_t verified = platform::VerifyFileSignature(path, own.get(), signer);
+  platform::FileSignature signature;
+  const std::uint32_t verified = platform::VerifyFileSignature(path, own.get(), signature);
   if (verified == winerror::kTrustNoSignature) {
     LogLine({u"signature of this program: ", Outcome(verified), u"; the files started are not checked"});
     return 0;
   }
-  if (verified != 0 || signer.subject.empty()) {
-    // The loader's codes say that this Windows cannot verify at all, and a
-    // signer that cannot be read is no refusal either; every other code is
-    // the verification's own refusal.
-    refused = verified != 0 && verified != winerror::kModNotFound && verified != winerror::kProcNotFound;
-    const std::uint32_t code = verified != 0 ? verified : winerror::kFunctionFailed;
-    LogLine({u"signature of this program: ",
-             verified != 0 ? Outcome(verified) : WString(u"verified, but its signer cannot be read"),
-             u"; nothing is started"});
-    return code;
+  const std::uint32_t verdict = ChainVerdict(verified, signature.chainStatus);
+  if (Intact(signature) && (verdict == 0 || ChainOnly(verdict))) {
+    check.on = true;
+    check.certificate = Sha256(signature.certificate);
+    if (verdict == 0) check.subject = signature.subject;
+    LogLine({u"signature of this program: ", Described(verdict, signature), u", certificate SHA-256 ",
+             HexDigest(check.certificate),
+             verdict == 0 ? u"; every file started must carry this certificate, or one of the same "
+                            u"publisher under a root this Windows trusts"
+                          : u"; the run goes on, and every file started must carry this very certificate"});
+    return 0;
   }
-  check.on = true;
-  check.subject = signer.subject;
-  LogLine({u"signature of this program: verified, signer ", SignerName(signer),
-           u"; every file started must have the same signer"});
-  return 0;
+  // The loader's codes say that this Windows cannot verify at all, and a
+  // signer that cannot be read is no refusal either; every other code is the
+  // verification's own refusal, or an algorithm this Windows cannot check.
+  const bool unreadableSigner = verified == 0 && signature.certificate.empty();
+  refused = !unreadableSigner && verified != winerror::kModNotFound && verified != winerror::kProcNotFound;
+  LogLine({u"signature of this program: ",
+           unreadableSigner ? WString(u"verified, but its signer cannot be read") : Outcome(verdict),
+           u"; nothing is started"});
+  return winerror::NonZeroCode(verdict, winerror::kFunctionFailed);
 }
 
 std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label, const WString& path,
@@ -129,15 +196,21 @@ std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label,
     LogLine({label, u": signature not checked: this program is not signed"});
     return 0;
   }
-  platform::FileSigner signer;
-  const std::uint32_t verified = platform::VerifyFileSignature(file.runPath, file.held.get(), signer);
-  if (verified == 0)
-    LogLine({label, u": signature: verified, signer ", SignerName(signer)});
-  else
-    LogLine({label, u": signature: ", Outcome(verified)});
-  std::uint32_t code = verified;
-  if (code == 0 && signer.subject != check.subject) code = winerror::kTrustSubjectNotTrusted;
-  if (code == 0) return 0;
+  platform::FileSignature signature;
+  const std::uint32_t verified = platform::VerifyFileSignature(file.runPath, file.held.get(), signature);
+  const std::uint32_t verdict = ChainVerdict(verified, signature.chainStatus);
+  WString described = Described(verdict, signature);
+  if (Intact(signature))
+    described += Sha256(signature.certificate) == check.certificate
+                     ? u", the same certificate as this program's"
+                     : u", another certificate than this program's";
+  LogLine({label, u": signature: ", described});
+  const WString rule = AcceptedBy(check, signature, verdict);
+  if (!rule.empty()) {
+    LogLine({label, u": accepted: ", rule});
+    return 0;
+  }
+  const std::uint32_t code = verdict != 0 ? verdict : winerror::kTrustSubjectNotTrusted;
   LogLine({label, u": refused: ", Outcome(code), u"; this program's publisher must sign it"});
   file.held.reset();
   refused = true;
@@ -168,7 +241,8 @@ ImageMatch CompareProcessImage(platform::RawHandle process, const CheckedFile& f
 }
 
 Notice FileNotTrustedNotice(const WString& path, std::uint32_t code, std::uint16_t caption) {
-  Notice notice = NoticeOf(msg::kFileNotTrusted, caption);
+  Notice notice =
+      NoticeOf(CannotBeCheckedHere(code) ? msg::kSignatureNotCheckable : msg::kFileNotTrusted, caption);
   notice.insert = Insert::kPathAndCode;
   notice.path = path;
   notice.code = code;

@@ -392,22 +392,46 @@ std::uint32_t WaitShowingWindow(RawHandle handle, std::uint32_t milliseconds,
 // ---------------------------------------------------------------------------
 // Authenticode signatures of the files the run starts.
 
-struct FileSigner {
-  std::string subject;  // the signer certificate's subject name, as encoded there
-  WString name;         // its simple display name (CertGetNameStringW); may be empty
+// What WinVerifyTrust found in a file's signature, read from the provider
+// data that the verification keeps (WTD_STATEACTION_VERIFY), whatever its
+// result: after a failure of the chain it still holds the signer and the
+// errors of the steps that ran.
+struct FileSignature {
+  // padwTrustStepErrors of the steps that read the file and its signer:
+  // TRUSTERROR_STEP_FINAL_OBJPROV (the object provider: the signature found
+  // in the file and the file's digest compared with the signed one;
+  // TRUST_E_NOSIGNATURE, TRUST_E_BAD_DIGEST, NTE_BAD_ALGID are its errors)
+  // and TRUSTERROR_STEP_FINAL_SIGPROV (the signature provider: the signer
+  // and its certificate found and the signer's signature verified). 0 when
+  // the step passed. Both hold the result when the verification kept no
+  // provider data.
+  std::uint32_t objectStep = 0;
+  std::uint32_t signerStep = 0;
+  // TrustStatus.dwErrorStatus of the chain built for the signer
+  // (CERT_TRUST_IS_...); 0 when none was built.
+  std::uint32_t chainStatus = 0;
+  std::string certificate;  // the signer's certificate as encoded; empty when none was found
+  std::string subject;      // its subject name as encoded there
+  WString name;             // its simple display name (CertGetNameStringW); may be empty
 };
+
+constexpr std::uint32_t kCertTrustIsNotTimeValid = 0x1;
+constexpr std::uint32_t kCertTrustIsUntrustedRoot = 0x20;
+constexpr std::uint32_t kCertTrustIsPartialChain = 0x10000;
 
 // WinVerifyTrust with WINTRUST_ACTION_GENERIC_VERIFY_V2 on the open file
 // (path names it for the system's choice of how to read it): no user
-// interface, no revocation check, URLs from the cache only, so that an
-// offline machine answers the same and nothing waits on the network.
-// wintrust.dll and crypt32.dll are loaded from the system directory only, at
-// run time. Returns WinVerifyTrust's result: 0 when the signature verifies,
-// and signer then describes the first signer's certificate (found through
-// WTHelperProvDataFromStateData and WTHelperGetProvSignerFromChain); else
-// the trust error (TRUST_E_NOSIGNATURE, TRUST_E_BAD_DIGEST, ...), or the
-// loader's code (126, 127) when wintrust.dll or a function is missing.
-std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer);
+// interface, no revocation check, and no network retrieval at all
+// (WTD_CACHE_ONLY_URL_RETRIEVAL: neither revocation lists nor a root that
+// Windows would otherwise fetch on demand), so that an offline machine
+// answers the same and nothing waits on the network. wintrust.dll and
+// crypt32.dll are loaded from the system directory only, at run time.
+// Returns WinVerifyTrust's result (0 when the signature verifies and its
+// chain is trusted here; else the trust error: TRUST_E_NOSIGNATURE,
+// TRUST_E_BAD_DIGEST, CERT_E_UNTRUSTEDROOT, ...) with signature filled from
+// the provider data; or the loader's code (126, 127) when wintrust.dll or a
+// function is missing.
+std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSignature& signature);
 
 // ---------------------------------------------------------------------------
 // Restart of Windows.

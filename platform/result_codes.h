@@ -113,8 +113,18 @@ constexpr std::uint32_t kTrustBadDigest = 0x80096010;
 // CERT_E_UNTRUSTEDROOT: the signer's chain ends in a root this Windows does
 // not trust.
 constexpr std::uint32_t kCertUntrustedRoot = 0x800B0109;
+// CERT_E_CHAINING: the signer's chain cannot be built up to a root (an
+// issuing certificate is missing).
+constexpr std::uint32_t kCertChaining = 0x800B010A;
 // CERT_E_EXPIRED: the signer's certificate has expired (and the signature
 // has no time stamp of its validity).
 constexpr std::uint32_t kCertExpired = 0x800B0101;
+// TRUST_E_CERT_SIGNATURE: a certificate's own signature does not verify; on
+// Windows Server 2003 and XP without their SHA-2 update, what a certificate
+// signed with SHA-256 gets.
+constexpr std::uint32_t kTrustCertSignature = 0x80096004;
+// NTE_BAD_ALGID: a digest algorithm this Windows does not have (SHA-256 on
+// Windows XP before SP3).
+constexpr std::uint32_t kBadAlgorithm = 0x80090008;
 
 }  // namespace winerror

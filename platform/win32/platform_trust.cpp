@@ -45,7 +45,7 @@ WString DisplayName(PCCERT_CONTEXT certificate) {
 
 namespace platform {
 
-std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer) {
+std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSignature& signature) {
   std::uint32_t error = 0;
   const auto verify = BindFunction<WinVerifyTrustFn>(Wintrust(), "WinVerifyTrust", &error);
   const auto providerData =
@@ -65,19 +65,43 @@ std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigne
   data.dwUnionChoice = WTD_CHOICE_FILE;
   data.pFile = &fileInfo;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
+  // "To ensure the WinVerifyTrust function does not attempt any network
+  // retrieval when verifying code signatures, WTD_CACHE_ONLY_URL_RETRIEVAL
+  // must be set" (WINTRUST_DATA): with it Windows neither fetches revocation
+  // lists nor a root it does not hold yet. Windows XP does not support the
+  // flag.
   data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   // INVALID_HANDLE_VALUE: there is no interactive user to ask.
   const HWND noUser = reinterpret_cast<HWND>(INVALID_HANDLE_VALUE);
   const LONG result = verify(noUser, &action, &data);
-  if (result == 0) {
-    CRYPT_PROVIDER_DATA* const provider = providerData(data.hWVTStateData);
-    CRYPT_PROVIDER_SGNR* const first = provider ? providerSigner(provider, 0, FALSE, 0) : nullptr;
+  signature = FileSignature();
+  signature.objectStep = static_cast<std::uint32_t>(result);
+  signature.signerStep = static_cast<std::uint32_t>(result);
+  // The trust provider runs its steps in turn and records each one's error
+  // at the step's index (wintrust.h: TRUSTERROR_STEP_FINAL_OBJPROV for the
+  // object provider, "the function that builds information for the signer
+  // data", TRUSTERROR_STEP_FINAL_SIGPROV for the signature provider, "the
+  // function that builds information for the signing certificate",
+  // CRYPT_PROVIDER_FUNCTIONS); the chain and its policy come after them
+  // (TRUSTERROR_STEP_FINAL_CERTPROV, _POLICYPROV). A chain that fails thus
+  // leaves the first two at 0 and the signer in place.
+  CRYPT_PROVIDER_DATA* const provider =
+      data.hWVTStateData != nullptr ? providerData(data.hWVTStateData) : nullptr;
+  if (provider != nullptr && provider->padwTrustStepErrors != nullptr &&
+      provider->cdwTrustStepErrors > TRUSTERROR_STEP_FINAL_SIGPROV) {
+    signature.objectStep = provider->padwTrustStepErrors[TRUSTERROR_STEP_FINAL_OBJPROV];
+    signature.signerStep = provider->padwTrustStepErrors[TRUSTERROR_STEP_FINAL_SIGPROV];
+    CRYPT_PROVIDER_SGNR* const first = providerSigner(provider, 0, FALSE, 0);
+    if (first != nullptr && first->pChainContext != nullptr)
+      signature.chainStatus = first->pChainContext->TrustStatus.dwErrorStatus;
     if (first != nullptr && first->csCertChain > 0 && first->pasCertChain[0].pCert != nullptr) {
       const PCCERT_CONTEXT certificate = first->pasCertChain[0].pCert;
+      signature.certificate.assign(reinterpret_cast<const char*>(certificate->pbCertEncoded),
+                                   certificate->cbCertEncoded);
       const CERT_NAME_BLOB& subject = certificate->pCertInfo->Subject;
-      signer.subject.assign(reinterpret_cast<const char*>(subject.pbData), subject.cbData);
-      signer.name = DisplayName(certificate);
+      signature.subject.assign(reinterpret_cast<const char*>(subject.pbData), subject.cbData);
+      signature.name = DisplayName(certificate);
     }
   }
   // The state that the verification kept is released on every path.

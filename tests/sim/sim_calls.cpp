@@ -286,6 +286,49 @@ WString QueriedProperty(const WString& query) {
   return name.find(u'\'') == WString::npos ? name : WString();
 }
 
+// WinVerifyTrust's steps as Windows runs them: the object provider finds
+// the signature and compares the file's digest with the signed one; the
+// signature provider finds the signer and its certificate; then the chain is
+// built from the signer's certificate through its issuers to a root, and the
+// Authenticode policy judges it (a certificate signature it cannot verify, a
+// chain it cannot complete, a root the store does not hold, an expired
+// certificate without a time-stamp, in that order). A step that fails is
+// recorded at its index and its error is the answer.
+std::uint32_t Verify(const Signature* found, platform::FileSignature& signature) {
+  std::uint32_t& object = signature.objectStep;
+  if (found == nullptr) return object = winerror::kTrustNoSignature;
+  if (found->forced) return signature.objectStep = signature.signerStep = found->result;
+  const bool server2003 = W().version.major == 5 && W().version.minor == 2;
+  if (!W().checksSha2 && !server2003) return object = winerror::kBadAlgorithm;  // the SHA-256 digest
+  if (found->changed) return object = winerror::kTrustBadDigest;
+  const auto signer = W().certificates.find(found->certificate);
+  if (signer == W().certificates.end()) return signature.signerStep = 0x80096002;  // TRUST_E_NO_SIGNER_CERT
+  signature.certificate = "certificate:" + signer->first;
+  signature.subject = signer->second.subject;
+  signature.name = signer->second.name;
+  std::uint32_t& status = signature.chainStatus;
+  std::string key = signer->first;
+  for (int depth = 0;; ++depth) {
+    const auto at = W().certificates.find(key);
+    if (at == W().certificates.end() || depth > 8) {
+      status |= platform::kCertTrustIsPartialChain;
+      break;
+    }
+    if (at->second.expired && !found->timestamped) status |= platform::kCertTrustIsNotTimeValid;
+    if (at->second.issuer == key) {
+      if (!W().trustedRoots.count(key)) status |= platform::kCertTrustIsUntrustedRoot;
+      break;
+    }
+    key = at->second.issuer;
+  }
+  // Server 2003 without its update verifies no certificate signed with SHA-256.
+  if (!W().checksSha2) return winerror::kTrustCertSignature;
+  if (status & platform::kCertTrustIsPartialChain) return winerror::kCertChaining;
+  if (status & platform::kCertTrustIsUntrustedRoot) return winerror::kCertUntrustedRoot;
+  if (status & platform::kCertTrustIsNotTimeValid) return winerror::kCertExpired;
+  return 0;
+}
+
 }  // namespace
 
 void ResetInternals() { I() = Internals(); }
@@ -611,19 +654,15 @@ std::uint32_t MarkForDeletion(RawHandle file) {
   return 0;
 }
 
-std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer) {
+std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSignature& signature) {
   if (!Enter("WinVerifyTrust")) return W().lastError;
   if (W().missingFunctions.count("WinVerifyTrust")) return winerror::kProcNotFound;
   // The file is verified through the handle that holds it, never by name.
   const sim::World::Entry* entry = sim::HeldEntry(file);
   if (entry == nullptr || !sim::SameText(entry->path, sim::Absolute(path))) return sim::kErrorInvalidHandle;
+  signature = FileSignature();
   const auto found = W().signatures.find(sim::Fold(entry->path));
-  if (found == W().signatures.end()) return winerror::kTrustNoSignature;
-  if (found->second.result == 0) {
-    signer.subject = found->second.subject;
-    signer.name = found->second.name;
-  }
-  return found->second.result;
+  return sim::Verify(found == W().signatures.end() ? nullptr : &found->second, signature);
 }
 
 void SetFatalExitHandler(FatalExitHandler handler) { W().fatalExitHandler = handler; }
@@ -708,7 +747,7 @@ bool IsProcess64Bit() { return W().process64Bit; }
 // with a signature entry that is not "not signed" carries one.
 bool ProgramHasEmbeddedSignature() {
   const auto it = W().signatures.find(sim::Fold(W().modulePath));
-  return it != W().signatures.end() && it->second.result != winerror::kTrustNoSignature;
+  return it != W().signatures.end() && !(it->second.forced && it->second.result == winerror::kTrustNoSignature);
 }
 
 bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count) {
@@ -1235,8 +1274,7 @@ std::uint32_t OtherWrites(const WString& path, const std::string& bytes) {
   W().fileContents[folded] = bytes;
   // The bytes signed are gone: the signature no longer verifies.
   const auto signature = W().signatures.find(folded);
-  if (signature != W().signatures.end() && signature->second.result == 0)
-    signature->second = {winerror::kTrustBadDigest, std::string(), WString()};
+  if (signature != W().signatures.end()) signature->second.changed = true;
   return 0;
 }
 
@@ -1285,12 +1323,33 @@ std::uint32_t OtherDeletes(const WString& path) {
   return 0;
 }
 
+void AddCertificate(const std::string& key, const std::string& subject, const WString& name,
+                    const std::string& issuer, bool expired) {
+  W().certificates[key] = {subject, name, issuer, expired};
+}
+
+void SignWith(const WString& path, const std::string& certificate, bool timestamped) {
+  Signature signature;
+  signature.certificate = certificate;
+  signature.timestamped = timestamped;
+  W().signatures[Fold(Absolute(path))] = signature;
+}
+
 void Sign(const WString& path, const std::string& subject, const WString& name) {
-  W().signatures[Fold(Absolute(path))] = {0, subject, name};
+  if (subject.empty()) {
+    SetSignatureResult(path, 0);
+    return;
+  }
+  const std::string key = subject + " " + ToUtf8(name);
+  if (!W().certificates.count(key)) AddCertificate(key, subject, name, "root");
+  SignWith(path, key);
 }
 
 void SetSignatureResult(const WString& path, std::uint32_t result) {
-  W().signatures[Fold(Absolute(path))] = {result, std::string(), WString()};
+  Signature signature;
+  signature.forced = true;
+  signature.result = result;
+  W().signatures[Fold(Absolute(path))] = signature;
 }
 
 }  // namespace sim

@@ -40,11 +40,23 @@ struct Package {
   std::map<WString, WString> properties;  // ProductCode, UpgradeCode, ProductVersion ...
 };
 
-// What WinVerifyTrust says of a file: 0 and its signer, or the trust error.
+// A certificate, by a key of the test's choosing; its encoded bytes are
+// "certificate:" and the key.
+struct Certificate {
+  std::string subject;    // its subject as encoded
+  WString name;           // its display name
+  std::string issuer;     // the key of the certificate that issued it; its own for a root
+  bool expired = false;   // its validity has ended
+};
+
+// A file's signature: made with a certificate (by its key), time-stamped or
+// not; or, forced, an answer of WinVerifyTrust's own with no signer to read.
 struct Signature {
-  std::uint32_t result = 0;
-  std::string subject;  // the signer certificate's subject (its encoded bytes)
-  WString name;
+  std::string certificate;
+  bool timestamped = true;
+  bool changed = false;  // the file's bytes changed after it was signed
+  bool forced = false;
+  std::uint32_t result = 0;  // the forced answer
 };
 
 struct Product {
@@ -196,8 +208,18 @@ struct World {
   std::vector<WString> productOrder;     // enumeration order of related products
   int internalUiLevel = -1;
 
-  // --- Authenticode: by folded full path; a file without an entry is unsigned
+  // --- Authenticode: signatures by folded full path (a file without an
+  // entry is unsigned), the certificates their chains go through (one that
+  // is missing leaves the chain incomplete), and the roots of the machine's
+  // root store. The run verifies from the cache only: a root that Windows
+  // would fetch on demand (Windows 7 and later ship part of their roots)
+  // counts only once it is in the store, so an offline machine and a fresh
+  // one look the same. checksSha2 false: XP SP2, or Server 2003 (5.2)
+  // without its SHA-2 update.
   std::map<WString, Signature> signatures;
+  std::map<std::string, Certificate> certificates = {{"root", {"CN=Test Root", u"Test Root", "root"}}};
+  std::set<std::string> trustedRoots = {"root"};
+  bool checksSha2 = true;
 
   // --- the dialog (template 141)
   std::map<std::uint32_t, Control> controls;
@@ -261,8 +283,15 @@ std::uint32_t OtherDeletes(const WString& path);
 // volume) at path; called again, it mounts another volume there.
 void PointJunction(const WString& path, const WString& target);
 void PointMountPoint(const WString& path, const WString& volume);
-// The file's signature verifies, with this signer; or fails with result.
+// The file signed with a certificate of this subject and name issued by the
+// trusted "root" (made when there is none; an empty subject: a signature
+// that verifies but whose signer cannot be read); with the certificate key
+// (AddCertificate) and a time-stamp or not; or WinVerifyTrust's answer
+// forced to result.
 void Sign(const WString& path, const std::string& subject, const WString& name);
+void SignWith(const WString& path, const std::string& certificate, bool timestamped = true);
+void AddCertificate(const std::string& key, const std::string& subject, const WString& name,
+                    const std::string& issuer, bool expired = false);
 void SetSignatureResult(const WString& path, std::uint32_t result);
 
 // Number of calls of a seam function so far.

@@ -686,6 +686,20 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
       u"подписания:\n";
   const WString kPluginFailed =
       u"В процессе установки или обновления Норвикс ЭЦП Browser plug-in возникла ошибка: ";
+  const WString kNotCheckable =
+      u"Подпись файла не может быть проверена в этой версии Windows: она не поддерживает алгоритм "
+      u"подписи (SHA-256). Установите обновление с поддержкой SHA-2 или используйте неподписанную "
+      u"сборку программы установки:\n";
+  // An offline machine whose root store holds no root of the publisher's:
+  // the program signed with its own certificate, the package with `package`
+  // ("ours", or a look-alike with the same subject and another key).
+  const auto offline = [&](const std::string& package) {
+    sim::W().trustedRoots.clear();
+    sim::AddCertificate("ours", "CN=Vexis", u"Vexis", "ours");
+    sim::AddCertificate("look-alike", "CN=Vexis", u"Vexis", "look-alike");
+    sim::SignWith(kSetup, "ours");
+    sim::SignWith(kPackage, package);
+  };
   const struct {
     const char* name;
     std::vector<WString> arguments;
@@ -705,7 +719,42 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
          sim::Sign(kSetup, "CN=Vexis", u"Vexis 2025");
          sim::Sign(kPackage, "CN=Vexis", u"Vexis 2026");
        }, 0, {{kBrowserNotice, kCaption}},
-       "signature of this program: verified, signer Vexis 2025; every file started must have the same signer"},
+       "plug-in package: accepted: signer verified, same publisher"},
+      {"offline, no root: one certificate for the program, the package and the provider",
+       {u"-silent", u"-csp"}, [&] {
+         offline("ours");
+         sim::AddFile(kCsp);
+         sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+         sim::SignWith(kCsp, "ours");
+       }, 0, {}, "csp: accepted: same certificate as this program; its root is not trusted on this machine"},
+      {"offline, no root: a look-alike package", {}, [&] { offline("look-alike"); }, 0x800B0109,
+       {{kRefused + kPackage + u"\nКод ошибки: 0x800B0109.", u"Ошибка"}},
+       "plug-in package: signature: 0x800B0109 (its root is not trusted on this machine), signer Vexis, "
+       "another certificate than this program's"},
+      {"offline, no root: the package changed after signing", {}, [&] {
+         offline("ours");
+         sim::OtherWrites(kPackage, "changed");
+       }, 0x80096010, {{kRefused + kPackage + u"\nКод ошибки: 0x80096010.", u"Ошибка"}},
+       "plug-in package: refused: 0x80096010 (changed after signing)"},
+      {"an expired certificate without a time-stamp", {}, [&] {
+         sim::AddCertificate("expired", "CN=Vexis", u"Vexis", "root", true);
+         sim::SignWith(kSetup, "expired", false);
+         sim::SignWith(kPackage, "expired", false);
+       }, 0, {{kBrowserNotice, kCaption}},
+       "signature of this program: 0x800B0101 (its certificate has expired and the signature has no "
+       "time-stamp), signer Vexis"},
+      {"Windows XP SP2 cannot check SHA-256", {}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::W().version = {5, 1, 2};
+         sim::W().checksSha2 = false;
+       }, 0x80090008, {{kNotCheckable + kSetup + u"\nКод ошибки: 0x80090008.", kCaption}},
+       "signature of this program: 0x80090008 (this Windows cannot check this signature's algorithm); "
+       "nothing is started"},
+      {"Server 2003 SP2 without its SHA-2 update", {u"-silent"}, [&] {
+         sim::Sign(kSetup, "CN=Vexis", u"Vexis");
+         sim::W().version = {5, 2, 2};
+         sim::W().checksSha2 = false;
+       }, 0x80096004, {}, "signature of this program: 0x80096004 (this Windows cannot check"},
       // A refused file has one box, 153, and nothing after it.
       {"an unsigned package", {}, [&] { sim::Sign(kSetup, "CN=Vexis", u"Vexis"); }, 0x800B0100,
        {{kRefused + kPackage + u"\nКод ошибки: 0x800B0100.", u"Ошибка"}},
