@@ -60,6 +60,11 @@ class SigningTest(unittest.TestCase):
         cls.addClassCleanup(shutil.rmtree, cls.work, True)
         cls.cert, cls.pfx = make_certificate(cls.work, "signer", "/CN=Vexis test publisher")
         cls.other_cert, cls.other_pfx = make_certificate(cls.work, "other", "/CN=Another publisher")
+        # The same subject as the publisher's, another key: what anyone can make.
+        cls.lookalike_cert, cls.lookalike_pfx = make_certificate(cls.work, "look-alike", "/CN=Vexis test publisher")
+        der = subprocess.run(["openssl", "x509", "-in", cls.cert, "-outform", "DER"], check=True,
+                             capture_output=True).stdout
+        cls.fingerprint = hashlib.sha256(der).hexdigest()
         # osslsigncode as scripts/sign calls it, through a stand-in that records its arguments and
         # where its password file is, then runs the real one.
         real = shutil.which("osslsigncode")
@@ -169,14 +174,16 @@ class SigningTest(unittest.TestCase):
         self.assertEqual(run.wait_exit().code, 0)
 
     # Tests a signed distribution under Wine, the exe, both packages and the provider's setup
-    # signed with scripts/sign: one publisher throughout installs as an unsigned tree does; a
-    # package of another publisher, or a provider's setup changed after signing, is not started,
-    # nothing is installed and the exit code says why. (Wine does not check an MSI's digest: a
-    # package changed after signing still verifies there, so the changed file is a PE file.)
+    # signed with scripts/sign by a certificate whose root no store of the prefix holds (as on an
+    # offline machine): one certificate throughout installs as an unsigned tree does, the provider
+    # included, each file accepted as signed with the program's own certificate; a package of
+    # another publisher, or a provider's setup changed after signing, is not started, nothing is
+    # installed and the exit code says why. (Wine does not check an MSI's digest: a package
+    # changed after signing still verifies there, so the changed file is a PE file.)
     def test_signed_distribution(self):
         session = wh.session()
-        rows = [("one publisher", self.pfx, False, 0),
-                ("a package of another publisher", self.other_pfx, False, 0x800B0004),
+        rows = [("one certificate", self.pfx, False, 0),
+                ("a package of another publisher", self.other_pfx, False, 0x800B0109),
                 ("a setup changed after signing", self.pfx, True, 0x80096010)]
         for name, package_pfx, change_setup, expected in rows:
             with self.subTest(name):
@@ -191,11 +198,15 @@ class SigningTest(unittest.TestCase):
                 shutil.copy(session.exe("provider_stub.exe"), setup)
                 exe = os.path.join(dist, "vexissetup.exe")
                 shutil.copy(self.exe, exe)
+                warnings = []
                 for path, pfx in ((exe, self.pfx), (setup, self.pfx),
                                   (os.path.join(dist, "win32", "vexiscom-win32.msi"), self.pfx),
                                   (os.path.join(dist, "x64", "vexiscom-x64.msi"), package_pfx)):
                     signed = self.sign(path=path, pfx=pfx)
                     self.assertEqual(signed.returncode, 0, signed.stderr)
+                    warnings += [line for line in signed.stderr.splitlines() if "another certificate" in line]
+                # scripts/sign names the files of the release that another certificate signed.
+                self.assertEqual(len(warnings), 3 if package_pfx != self.pfx else 0, warnings)
                 if change_setup:
                     with open(setup, "r+b") as f:
                         f.seek(0x600)
@@ -212,15 +223,22 @@ class SigningTest(unittest.TestCase):
                 self.assertEqual(installed, ("REG_SZ", "2.0.1") if expected == 0 else None)
                 with open(glob.glob(os.path.join(temp, "vexissetup_*.log"))[0], encoding="utf-8-sig") as f:
                     log = f.read()
-                self.assertIn("signature of this program: verified, signer Vexis test publisher;", log)
+                self.assertIn("signature of this program: 0x800B0109 (its root is not trusted on this machine), "
+                              "signer Vexis test publisher, certificate SHA-256 %s; the run goes on" % self.fingerprint,
+                              log)
                 if expected:
                     self.assertIn("refused: 0x%08X" % expected, log)
+                else:
+                    for label in ("csp", "plug-in package"):
+                        self.assertIn("%s: accepted: same certificate as this program; its root is not trusted on "
+                                      "this machine" % label, log)
 
 
-    # Tests what an administrator sees of a refused package in a signed distribution under a folder
-    # whose name holds "%20" (as URL-decoding tools write it): the confirmation, then the one
-    # refusal box with the package's path whole and the code in hex, nothing after it; no question
-    # 147 although the same version is installed, and nothing read from the package (no
+    # Tests what an administrator sees of a package signed with a look-alike certificate (the
+    # publisher's subject, another key, a root nobody trusts) in a signed distribution under a
+    # folder whose name holds "%20" (as URL-decoding tools write it): the confirmation, then the
+    # one refusal box with the package's path whole and the code in hex, nothing after it; no
+    # question 147 although the same version is installed, and nothing read from the package (no
     # ProductCode in the run log).
     def test_refused_package_is_one_box(self):
         session = wh.session()
@@ -233,7 +251,7 @@ class SigningTest(unittest.TestCase):
         self.assertEqual(proc.returncode, 0, proc.stderr)
         exe = os.path.join(dist, "vexissetup.exe")
         shutil.copy(self.exe, exe)
-        for path, pfx in ((exe, self.pfx), (package, self.other_pfx)):
+        for path, pfx in ((exe, self.pfx), (package, self.lookalike_pfx)):
             signed = self.sign(path=path, pfx=pfx)
             self.assertEqual(signed.returncode, 0, signed.stderr)
         temp = os.path.join(dist, "temp")
@@ -245,17 +263,18 @@ class SigningTest(unittest.TestCase):
         box = run.wait_box()
         run.screenshot("signed_refusal", box)
         self.assertEqual(box.text, "Файл не будет запущен: он не подписан издателем программы установки или "
-                                   "изменён после подписания:\n%s\nКод ошибки: 0x800B0004." % wh.to_windows_path(package))
+                                   "изменён после подписания:\n%s\nКод ошибки: 0x800B0109." % wh.to_windows_path(package))
         self.assertEqual(box.caption, "Ошибка")
         run.press(wh.IDOK)
         run.assert_no_box()
-        self.assertEqual(run.wait_exit().code, 0x800B0004)
+        self.assertEqual(run.wait_exit().code, 0x800B0109)
         self.assertEqual(session.reg_query(UNINSTALL + "\\" + code, "DisplayVersion", view=64), ("REG_SZ", "2.0.5"))
         with open(glob.glob(os.path.join(temp, "vexissetup_*.log"))[0], encoding="utf-8-sig") as f:
             log = f.read()
         self.assertNotIn("ProductCode", log)
         self.assertNotIn("box 147", log)
-        self.assertIn("exit code 2148204548: the plug-in package was refused", log)
+        self.assertIn("another certificate than this program's", log)
+        self.assertIn("exit code 2148204809: the plug-in package was refused", log)
 
 
 if __name__ == "__main__":
