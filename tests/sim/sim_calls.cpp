@@ -286,47 +286,37 @@ WString QueriedProperty(const WString& query) {
   return name.find(u'\'') == WString::npos ? name : WString();
 }
 
-// WinVerifyTrust's steps as Windows runs them: the object provider finds
-// the signature and compares the file's digest with the signed one; the
-// signature provider finds the signer and its certificate; then the chain is
-// built from the signer's certificate through its issuers to a root, and the
-// Authenticode policy judges it (a certificate signature it cannot verify, a
-// chain it cannot complete, a root the store does not hold, an expired
-// certificate without a time-stamp, in that order). A step that fails is
-// recorded at its index and its error is the answer.
+// WinVerifyTrust's steps in Windows' order: the object provider (the
+// signature found, the file's digest compared), the signature provider (the
+// signer's certificate), then the chain through the issuers to a root, judged
+// by the Authenticode policy in the order of its checks.
 std::uint32_t Verify(const Signature* found, platform::FileSignature& signature) {
   std::uint32_t& object = signature.objectStep;
   if (found == nullptr) return object = winerror::kTrustNoSignature;
-  if (found->forced) return signature.objectStep = signature.signerStep = found->result;
+  if (found->certificate.empty()) return object = signature.signerStep = found->result;
   const bool server2003 = W().version.major == 5 && W().version.minor == 2;
   if (!W().checksSha2 && !server2003) return object = winerror::kBadAlgorithm;  // the SHA-256 digest
   if (found->changed) return object = winerror::kTrustBadDigest;
-  const auto signer = W().certificates.find(found->certificate);
-  if (signer == W().certificates.end()) return signature.signerStep = 0x80096002;  // TRUST_E_NO_SIGNER_CERT
-  signature.certificate = "certificate:" + signer->first;
-  signature.subject = signer->second.subject;
-  signature.name = signer->second.name;
+  const Certificate& signer = W().certificates.at(found->certificate);
+  signature.certificate = "certificate:" + found->certificate;
+  signature.subject = signer.subject;
+  signature.name = signer.name;
   std::uint32_t& status = signature.chainStatus;
-  std::string key = signer->first;
-  for (int depth = 0;; ++depth) {
-    const auto at = W().certificates.find(key);
-    if (at == W().certificates.end() || depth > 8) {
+  for (auto at = W().certificates.find(found->certificate);; at = W().certificates.find(at->second.issuer)) {
+    if (at == W().certificates.end()) {
       status |= platform::kCertTrustIsPartialChain;
       break;
     }
     if (at->second.expired && !found->timestamped) status |= platform::kCertTrustIsNotTimeValid;
-    if (at->second.issuer == key) {
-      if (!W().trustedRoots.count(key)) status |= platform::kCertTrustIsUntrustedRoot;
-      break;
-    }
-    key = at->second.issuer;
+    if (at->second.issuer != at->first) continue;
+    if (!W().trustedRoots.count(at->first)) status |= platform::kCertTrustIsUntrustedRoot;
+    break;
   }
   // Server 2003 without its update verifies no certificate signed with SHA-256.
   if (!W().checksSha2) return winerror::kTrustCertSignature;
   if (status & platform::kCertTrustIsPartialChain) return winerror::kCertChaining;
   if (status & platform::kCertTrustIsUntrustedRoot) return winerror::kCertUntrustedRoot;
-  if (status & platform::kCertTrustIsNotTimeValid) return winerror::kCertExpired;
-  return 0;
+  return status & platform::kCertTrustIsNotTimeValid ? winerror::kCertExpired : 0;
 }
 
 }  // namespace
@@ -747,7 +737,7 @@ bool IsProcess64Bit() { return W().process64Bit; }
 // with a signature entry that is not "not signed" carries one.
 bool ProgramHasEmbeddedSignature() {
   const auto it = W().signatures.find(sim::Fold(W().modulePath));
-  return it != W().signatures.end() && !(it->second.forced && it->second.result == winerror::kTrustNoSignature);
+  return it != W().signatures.end() && it->second.result != winerror::kTrustNoSignature;
 }
 
 bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count) {
@@ -1323,33 +1313,19 @@ std::uint32_t OtherDeletes(const WString& path) {
   return 0;
 }
 
-void AddCertificate(const std::string& key, const std::string& subject, const WString& name,
-                    const std::string& issuer, bool expired) {
-  W().certificates[key] = {subject, name, issuer, expired};
-}
-
 void SignWith(const WString& path, const std::string& certificate, bool timestamped) {
-  Signature signature;
-  signature.certificate = certificate;
-  signature.timestamped = timestamped;
-  W().signatures[Fold(Absolute(path))] = signature;
+  W().signatures[Fold(Absolute(path))] = {certificate, timestamped};
 }
 
 void Sign(const WString& path, const std::string& subject, const WString& name) {
-  if (subject.empty()) {
-    SetSignatureResult(path, 0);
-    return;
-  }
+  if (subject.empty()) return SetSignatureResult(path, 0);
   const std::string key = subject + " " + ToUtf8(name);
-  if (!W().certificates.count(key)) AddCertificate(key, subject, name, "root");
+  W().certificates.insert({key, {subject, name, "root"}});
   SignWith(path, key);
 }
 
 void SetSignatureResult(const WString& path, std::uint32_t result) {
-  Signature signature;
-  signature.forced = true;
-  signature.result = result;
-  W().signatures[Fold(Absolute(path))] = signature;
+  W().signatures[Fold(Absolute(path))] = {std::string(), true, false, result};
 }
 
 }  // namespace sim

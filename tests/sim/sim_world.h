@@ -49,14 +49,13 @@ struct Certificate {
   bool expired = false;   // its validity has ended
 };
 
-// A file's signature: made with a certificate (by its key), time-stamped or
-// not; or, forced, an answer of WinVerifyTrust's own with no signer to read.
+// A file's signature, made with a certificate (by its key), time-stamped or
+// not; without one, WinVerifyTrust's answer is result, with no signer to read.
 struct Signature {
   std::string certificate;
   bool timestamped = true;
   bool changed = false;  // the file's bytes changed after it was signed
-  bool forced = false;
-  std::uint32_t result = 0;  // the forced answer
+  std::uint32_t result = 0;
 };
 
 struct Product {
@@ -208,14 +207,11 @@ struct World {
   std::vector<WString> productOrder;     // enumeration order of related products
   int internalUiLevel = -1;
 
-  // --- Authenticode: signatures by folded full path (a file without an
-  // entry is unsigned), the certificates their chains go through (one that
-  // is missing leaves the chain incomplete), and the roots of the machine's
-  // root store. The run verifies from the cache only: a root that Windows
-  // would fetch on demand (Windows 7 and later ship part of their roots)
-  // counts only once it is in the store, so an offline machine and a fresh
-  // one look the same. checksSha2 false: XP SP2, or Server 2003 (5.2)
-  // without its SHA-2 update.
+  // --- Authenticode: signatures by folded full path (none: unsigned), the
+  // certificates of their chains (one missing: incomplete) and the roots of
+  // the machine's store. The run never fetches a root on demand, so offline
+  // and fresh machines look the same. checksSha2 false: XP SP2, or Server
+  // 2003 (5.2) without its SHA-2 update.
   std::map<WString, Signature> signatures;
   std::map<std::string, Certificate> certificates = {{"root", {"CN=Test Root", u"Test Root", "root"}}};
   std::set<std::string> trustedRoots = {"root"};
@@ -283,15 +279,11 @@ std::uint32_t OtherDeletes(const WString& path);
 // volume) at path; called again, it mounts another volume there.
 void PointJunction(const WString& path, const WString& target);
 void PointMountPoint(const WString& path, const WString& volume);
-// The file signed with a certificate of this subject and name issued by the
-// trusted "root" (made when there is none; an empty subject: a signature
-// that verifies but whose signer cannot be read); with the certificate key
-// (AddCertificate) and a time-stamp or not; or WinVerifyTrust's answer
-// forced to result.
+// The file signed with a certificate of this subject and name under the
+// trusted "root" (an empty subject: verified, no signer to read); with the
+// key of a certificate of W().certificates; or WinVerifyTrust's answer forced.
 void Sign(const WString& path, const std::string& subject, const WString& name);
 void SignWith(const WString& path, const std::string& certificate, bool timestamped = true);
-void AddCertificate(const std::string& key, const std::string& subject, const WString& name,
-                    const std::string& issuer, bool expired = false);
 void SetSignatureResult(const WString& path, std::uint32_t result);
 
 // Number of calls of a seam function so far.

@@ -695,8 +695,8 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
   // ("ours", or a look-alike with the same subject and another key).
   const auto offline = [&](const std::string& package) {
     sim::W().trustedRoots.clear();
-    sim::AddCertificate("ours", "CN=Vexis", u"Vexis", "ours");
-    sim::AddCertificate("look-alike", "CN=Vexis", u"Vexis", "look-alike");
+    sim::W().certificates["ours"] = {"CN=Vexis", u"Vexis", "ours"};
+    sim::W().certificates["look-alike"] = {"CN=Vexis", u"Vexis", "look-alike"};
     sim::SignWith(kSetup, "ours");
     sim::SignWith(kPackage, package);
   };
@@ -737,7 +737,7 @@ TEST_F(EntryFlowTest, SignedSetupStartsOnlyItsPublishersFiles) {
        }, 0x80096010, {{kRefused + kPackage + u"\nКод ошибки: 0x80096010.", u"Ошибка"}},
        "plug-in package: refused: 0x80096010 (changed after signing)"},
       {"an expired certificate without a time-stamp", {}, [&] {
-         sim::AddCertificate("expired", "CN=Vexis", u"Vexis", "root", true);
+         sim::W().certificates["expired"] = {"CN=Vexis", u"Vexis", "root", true};
          sim::SignWith(kSetup, "expired", false);
          sim::SignWith(kPackage, "expired", false);
        }, 0, {{kBrowserNotice, kCaption}},
