@@ -46,4 +46,11 @@ constexpr std::uint16_t kFileNotTrusted = 153;
 // The waiting window's text while another installation holds Windows
 // Installer; its caption is kCaption.
 constexpr std::uint16_t kWaitingForInstaller = 154;
+// The waiting window's text while another run of this program holds the
+// program's own mutex.
+constexpr std::uint16_t kWaitingForOtherSetup = 156;
+// Its text while another installation holds Windows Installer during the
+// csp and the ucsp provider's step.
+constexpr std::uint16_t kWaitingForCsp = 157;
+constexpr std::uint16_t kWaitingForUcsp = 158;
 }  // namespace msg
