@@ -15,7 +15,7 @@ enum class Option {
 // their provider flag.
 Option Classify(const WString& argument, const BootstrapOptions& options) {
   if (EqualIgnoringAsciiCase(argument, u"-help") || EqualIgnoringAsciiCase(argument, u"--help") ||
-      EqualIgnoringAsciiCase(argument, u"/help"))
+      EqualIgnoringAsciiCase(argument, u"/help") || argument == u"-?")
     return Option::kHelp;
   if (EqualIgnoringAsciiCase(argument, u"-csp")) return Option::kCsp;
   if (EqualIgnoringAsciiCase(argument, u"-ucsp")) return Option::kUcsp;
@@ -32,6 +32,23 @@ Option Classify(const WString& argument, const BootstrapOptions& options) {
   return Option::kUnknown;
 }
 
+// Why an argument that matched no row was not understood: a provider's value
+// option before its flag, a -reinstall with a capital letter, or no option.
+WString WhyUnknown(const WString& argument) {
+  const struct {
+    const char16_t* option;
+    const char16_t* reason;
+  } kProviderValues[] = {{u"-CSPArgs", u"-CSPArgs before -csp"},
+                         {u"-KC", u"-KC before -csp"},
+                         {u"-Lang", u"-Lang before -csp"},
+                         {u"-UCSPArgs", u"-UCSPArgs before -ucsp"}};
+  for (const auto& row : kProviderValues)
+    if (EqualIgnoringAsciiCase(argument, row.option)) return row.reason;
+  if (EqualIgnoringAsciiCase(argument, u"-reinstall"))
+    return u"unknown option (only -reinstall in lower case is one)";
+  return u"unknown option";
+}
+
 // A whole number of seconds from 0 to 86400, ASCII digits only (leading
 // zeros allowed); false for anything else, sign and blanks included.
 bool ParseSeconds(const WString& text, std::uint32_t& seconds) {
@@ -46,15 +63,26 @@ bool ParseSeconds(const WString& text, std::uint32_t& seconds) {
   return true;
 }
 
+ParseOutcome NotUnderstood(const std::vector<WString>& arguments, const WString& argument,
+                           const WString& reason, ParseFailure& failure) {
+  failure.argument = argument;
+  failure.reason = reason;
+  failure.silent = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i)
+    failure.silent = failure.silent || EqualIgnoringAsciiCase(arguments[i], u"-silent");
+  return ParseOutcome::kNotUnderstood;
+}
+
 }  // namespace
 
-ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options) {
+ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options,
+                            ParseFailure& failure) {
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const Option option = Classify(arguments[i], options);
     switch (option) {
-      case Option::kHelp:
+      case Option::kHelp: return ParseOutcome::kHelp;
       case Option::kUnknown:
-        return ParseOutcome::kHelp;
+        return NotUnderstood(arguments, arguments[i], WhyUnknown(arguments[i]), failure);
       case Option::kCsp: options.csp = true; continue;
       case Option::kUcsp: options.ucsp = true; continue;
       case Option::kSelectDlg: options.selectDlg = true; continue;
@@ -64,8 +92,9 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
       default: break;
     }
     // A value option takes the next argument verbatim, never examined as an
-    // option itself; as the last argument it has no value and shows the help.
-    if (i + 1 >= arguments.size()) return ParseOutcome::kHelp;
+    // option itself; as the last argument it has no value.
+    if (i + 1 >= arguments.size())
+      return NotUnderstood(arguments, arguments[i], u"a value is missing", failure);
     const WString& value = arguments[++i];
     switch (option) {
       case Option::kCspArgs: options.cspArgs += value + u" "; break;
@@ -74,7 +103,10 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
       case Option::kKc: options.kcPattern += u"*" + value + u"*"; break;
       case Option::kLang: options.langPattern += u"*" + value + u"*"; break;
       case Option::kWait:
-        if (!ParseSeconds(value, options.waitSeconds)) return ParseOutcome::kHelp;
+        if (!ParseSeconds(value, options.waitSeconds))
+          return NotUnderstood(arguments, value,
+                               u"the value of -wait is not a whole number of seconds from 0 to 86400",
+                               failure);
         break;
       default: break;
     }
@@ -82,11 +114,11 @@ ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOpti
   return ParseOutcome::kOptions;
 }
 
-std::uint32_t ParseCommandLine(BootstrapOptions& options, ParseOutcome& outcome) {
+std::uint32_t ParseCommandLine(BootstrapOptions& options, ParseOutcome& outcome, ParseFailure& failure) {
   std::vector<WString> arguments;
   if (!platform::SplitCommandLine(arguments))
     return winerror::NonZeroCode(platform::GetLastError(), winerror::kNotEnoughMemory);
-  outcome = ParseArguments(arguments, options);
+  outcome = ParseArguments(arguments, options, failure);
   return 0;
 }
 

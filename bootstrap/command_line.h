@@ -28,21 +28,39 @@ struct BootstrapOptions {
   std::uint32_t waitSeconds = kDefaultWaitSeconds;
 };
 
-enum class ParseOutcome { kOptions, kHelp };
+// kHelp: the help was asked for (-help, --help, /help, -?); kNotUnderstood:
+// an argument was not understood, which the run reports as a command line
+// it cannot use.
+enum class ParseOutcome { kOptions, kHelp, kNotUnderstood };
+
+// What a command line that was not understood is told by.
+struct ParseFailure {
+  WString argument;  // the first argument not understood, as written
+  WString reason;    // "unknown option", "a value is missing", "-KC before -csp", ...
+  // Whether any argument reads -silent (in any letter case), wherever it
+  // stands: before or after the argument not understood, also where it is
+  // the value of a value option (-VexisArgs -silent). A command line that was
+  // not understood cannot tell what its writer meant, and a box that nobody
+  // may see is worse than a help that is not shown.
+  bool silent = false;
+};
 
 // Applies arguments[1..] to options, left to right (arguments[0] is the
-// program). kHelp when an argument asks for the help or is not understood
-// (also a -wait value that is not a whole number from 0 to 86400); options
-// then hold what was parsed up to that argument.
-ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options);
+// program); the first argument that asks for the help or is not understood
+// ends the parse, and options then hold what was parsed up to it. On
+// kNotUnderstood, failure says which argument and why: a word that is no
+// option (-Reinstall too), a value option as the last argument, a provider's
+// value option before its provider flag, a -wait value that is not a whole
+// number from 0 to 86400.
+ParseOutcome ParseArguments(const std::vector<WString>& arguments, BootstrapOptions& options,
+                            ParseFailure& failure);
 
-// Fills options from the process's full command line and returns 0, with
-// outcome kHelp when the help is to be shown (the options then hold what was
-// parsed up to the argument that asked for it). When the command line cannot
-// be split, returns the system's error code with every option at its
+// Fills options (and failure) from the process's full command line and
+// returns 0, with the outcome of ParseArguments. When the command line
+// cannot be split, returns the system's error code with every option at its
 // default: the run cannot tell what was asked of it (-silent among others)
 // and must end without a box.
-std::uint32_t ParseCommandLine(BootstrapOptions& options, ParseOutcome& outcome);
+std::uint32_t ParseCommandLine(BootstrapOptions& options, ParseOutcome& outcome, ParseFailure& failure);
 
 // The help text for the provider flags as they stand.
 WString BuildUsageText(bool csp, bool ucsp);

@@ -49,4 +49,11 @@ constexpr std::uint16_t kWaitingForInstaller = 154;
 // A signature that this Windows cannot check at all (SHA-256 on XP SP2 and
 // on Server 2003 without its update): %1 is the file's path, %2 the code.
 constexpr std::uint16_t kSignatureNotCheckable = 155;
+// The waiting window's text while another run of this program holds the
+// program's own mutex.
+constexpr std::uint16_t kWaitingForOtherSetup = 156;
+// Its text while another installation holds Windows Installer during the
+// csp and the ucsp provider's step.
+constexpr std::uint16_t kWaitingForCsp = 157;
+constexpr std::uint16_t kWaitingForUcsp = 158;
 }  // namespace msg

@@ -10,6 +10,12 @@
 namespace {
 
 constexpr char16_t kMutexName[] = u"Global\\_MSIExecute";
+// SYSTEM and the Administrators get every right on the program's mutex.
+// Without it the mutex would get its creator's default DACL: one made by a
+// run as LocalSystem lets Administrators only wait on it, and an
+// administrator's run could neither open it (CreateMutexW asks for every
+// right) nor take it.
+constexpr char16_t kRunMutexSecurity[] = u"D:(A;;GA;;;SY)(A;;GA;;;BA)";
 // What the wait needs: waiting on the mutex, and releasing it once it is
 // acquired (without MUTEX_MODIFY_STATE Windows refuses the release, and the
 // run would hold Windows Installer itself).
@@ -22,6 +28,27 @@ constexpr std::uint32_t kWaitingText = 1020;
 
 bool Acquired(std::uint32_t waited) {
   return waited == platform::kWaitObject0 || waited == platform::kWaitAbandoned;
+}
+
+// Waits at most ms for mutex, showing the waiting window with wait's text
+// when asked. A window that cannot be made, or a wait with it that fails,
+// does not end the wait: it goes on without the window. Returns what the
+// wait returns (WAIT_TIMEOUT also when cancelled is set).
+std::uint32_t WaitShowingWhatWaits(const WString& label, platform::RawHandle mutex, std::uint32_t ms,
+                                   const InstallerWait& wait, bool& cancelled) {
+  cancelled = false;
+  if (!wait.showWindow) return platform::WaitForObject(mutex, ms);
+  const std::uint32_t start = platform::GetTickCount();
+  WString caption;
+  WString text;
+  LoadMessage(msg::kCaption, caption);
+  LoadMessage(wait.text, text);
+  const std::uint32_t result =
+      platform::WaitShowingWindow(mutex, ms, kWaitingDialog, kWaitingText, caption, text, cancelled);
+  if (result != platform::kWaitFailed) return result;
+  LogLine({label, u": the wait with its window failed, error ", LastFailure(), u"; waiting without it"});
+  const std::uint32_t elapsed = platform::GetTickCount() - start;
+  return platform::WaitForObject(mutex, ms > elapsed ? ms - elapsed : 0);
 }
 
 // One look at Windows Installer, and the wait when it is busy. 0 when the
@@ -50,24 +77,7 @@ std::uint32_t WaitForWindowsInstaller(const WString& label, const InstallerWait&
     LogLine({label, u": Windows Installer is busy with another installation; waiting for it to end, "
                     u"at most ", leftMs / kMsPerSecond, u" s"});
     const std::uint32_t start = platform::GetTickCount();
-    if (wait.showWindow) {
-      WString caption;
-      WString text;
-      LoadMessage(msg::kCaption, caption);
-      LoadMessage(msg::kWaitingForInstaller, text);
-      result = platform::WaitShowingWindow(mutex.get(), leftMs, kWaitingDialog, kWaitingText, caption,
-                                           text, cancelled);
-      // A window that cannot be made, or a wait with it that fails, does
-      // not end the wait: it goes on without the window.
-      if (result == platform::kWaitFailed) {
-        LogLine({label, u": the wait with its window failed, error ", LastFailure(),
-                 u"; waiting without it"});
-        const std::uint32_t elapsed = platform::GetTickCount() - start;
-        result = platform::WaitForObject(mutex.get(), leftMs > elapsed ? leftMs - elapsed : 0);
-      }
-    } else {
-      result = platform::WaitForObject(mutex.get(), leftMs);
-    }
+    result = WaitShowingWhatWaits(label, mutex.get(), leftMs, wait, cancelled);
     const std::uint32_t elapsed = platform::GetTickCount() - start;
     spentMs += elapsed;
     if (cancelled) {
@@ -100,6 +110,52 @@ std::uint32_t WaitForWindowsInstaller(const WString& label, const InstallerWait&
 }
 
 }  // namespace
+
+const char16_t kRunMutexName[] = u"Global\\NorvixVexisSetup";
+
+std::uint32_t TakeRunMutex(const InstallerWait& wait, platform::KernelHandle& mutex) {
+  constexpr char16_t kLabel[] = u"one run at a time";
+  mutex = platform::CreateNamedMutex(kRunMutexName, kRunMutexSecurity);
+  if (!mutex) {
+    LogLine({kLabel, u": the mutex ", kRunMutexName, u" could not be created or opened, error ",
+             LastFailure(), u"; the run goes on without it"});
+    return 0;
+  }
+  std::uint32_t result = platform::WaitForObject(mutex.get(), 0);
+  if (result == platform::kWaitTimeout) {
+    const std::uint32_t boundMs = wait.boundSeconds * kMsPerSecond;
+    LogLine({kLabel, u": another setup of the plug-in is running; waiting for it to end, at most ",
+             wait.boundSeconds, u" s"});
+    const std::uint32_t start = platform::GetTickCount();
+    bool cancelled = false;
+    // -wait 0: the look was all; no window for a wait of no length.
+    if (boundMs != 0) result = WaitShowingWhatWaits(kLabel, mutex.get(), boundMs, wait, cancelled);
+    const std::uint32_t elapsed = platform::GetTickCount() - start;
+    if (cancelled || result == platform::kWaitTimeout) {
+      mutex.reset();
+      LogLine({kLabel, cancelled ? u": the wait was cancelled after " : u": the other setup was still running after ",
+               elapsed, u" ms; nothing is examined or started"});
+      return cancelled ? winerror::kInstallUserExit : winerror::kInstallAlreadyRunning;
+    }
+    if (Acquired(result))
+      LogLine({kLabel, u": the other setup ended after ", elapsed, u" ms of waiting"});
+  }
+  if (result == platform::kWaitAbandoned)
+    LogLine({kLabel, u": a setup ended without releasing the mutex; taken"});
+  if (!Acquired(result)) {
+    LogLine({kLabel, u": the mutex could not be waited for, error ", LastFailure(),
+             u"; the run goes on without it"});
+    mutex.reset();
+  }
+  return 0;
+}
+
+void ReleaseRunMutex(platform::KernelHandle& mutex) {
+  // After the run's last line. A release that fails changes nothing: the
+  // process ends next, and a mutex its owner left behind counts as free.
+  if (mutex) platform::ReleaseMutex(mutex.get());
+  mutex.reset();
+}
 
 ChildResult RunWhenInstallerFree(const WString& label, const InstallerWait& wait, StartInstaller start,
                                  void* context) {

@@ -369,6 +369,13 @@ constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 // holder on failure (GetLastError: 2 when there is none, 5 without access).
 KernelHandle OpenNamedMutex(const WString& name, std::uint32_t access);
 
+// CreateMutexW(security, not owned, name), its security descriptor made from
+// the SDDL text security (ConvertStringSecurityDescriptorToSecurityDescriptorW,
+// freed with LocalFree): a new mutex, or the one of that name (GetLastError
+// 183) opened with every right. An empty holder on failure (GetLastError: 5
+// when the mutex exists and its DACL refuses this account every right).
+KernelHandle CreateNamedMutex(const WString& name, const WString& security);
+
 // WaitForSingleObject(handle, milliseconds): WAIT_OBJECT_0, WAIT_ABANDONED
 // (a mutex whose owner ended without releasing it, now this thread's),
 // WAIT_TIMEOUT, or WAIT_FAILED with the reason in GetLastError.

@@ -80,8 +80,9 @@ constexpr std::uint32_t kInternalError = 1359;
 // an installer.
 constexpr std::uint32_t kInstallUserExit = 1602;
 // ERROR_INSTALL_ALREADY_RUNNING: another installation holds Windows
-// Installer; the exit code when the wait for it ran out (a fleet tool
-// retries), and an installer's own answer that sets off another wait.
+// Installer; the exit code when the wait for it, or for another run of this
+// program, ran out (a fleet tool retries), and an installer's own answer that
+// sets off another wait.
 constexpr std::uint32_t kInstallAlreadyRunning = 1618;
 // ERROR_UNKNOWN_PRODUCT: the product is not installed.
 constexpr std::uint32_t kUnknownProduct = 1605;
@@ -91,6 +92,9 @@ constexpr std::uint32_t kInstallPackageInvalid = 1620;
 // ERROR_FUNCTION_FAILED: stands in for a failure whose own code came out as
 // 0, so that a failed step can never be mistaken for success.
 constexpr std::uint32_t kFunctionFailed = 1627;
+// ERROR_INVALID_COMMAND_LINE: a command line with an argument that is not
+// understood; the run ends with it, nothing examined or installed.
+constexpr std::uint32_t kInvalidCommandLine = 1639;
 // ERROR_SUCCESS_REBOOT_INITIATED: installed; the installer started a restart.
 constexpr std::uint32_t kSuccessRebootInitiated = 1641;
 // ERROR_SUCCESS_REBOOT_REQUIRED: installed; a restart is needed.

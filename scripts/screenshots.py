@@ -13,6 +13,12 @@ runs from a distribution folder on the prefix's drive C:
 (C:\\Дистрибутив\\vexissetup.exe, the package in its subfolder x64), with TMP and
 TEMP at C:\\Windows\\Temp, so that no picture shows the build machine's folders.
 
+Wine's own Marlett (the font of the close box's cross) comes with Debian's
+fonts-wine in /usr/share/wine/fonts, where Debian's Wine 8 does not look (it
+looks in /usr/share/fonts, and fontconfig does not list that folder): it is
+copied into the prefix's C:\\windows\\Fonts, which Wine reads. Without it Wine
+draws the letter "r" in place of the cross.
+
     scripts/screenshots [--exe EXE] [--out DIR]
 """
 
@@ -35,6 +41,7 @@ VIEW_SWITCH = 1015
 LOCALE = "ru_RU.UTF-8"
 DISTRIBUTION = "Дистрибутив"  # the folder on drive C: the exe runs from
 WINDOWS_TEMP = r"C:\Windows\Temp"
+MARLETT = "/usr/share/wine/fonts/marlett.ttf"  # Debian's fonts-wine
 
 
 def russian_locale():
@@ -72,6 +79,11 @@ def main():
     russian_locale()
     os.makedirs(options.out, exist_ok=True)
     session = leg.session(screenshot_dir=options.out).start()
+    if not os.path.isfile(MARLETT):
+        raise SystemExit("screenshots: %s is missing: install fonts-wine (scripts/deps does)" % MARLETT)
+    fonts = os.path.join(session.prefix, "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    shutil.copy(MARLETT, fonts)
     # The logs the runs leave in the prefix's C:\Windows\Temp go again at the end.
     temp = os.path.join(session.prefix, "drive_c", "windows", "temp")
     before = set(os.listdir(temp)) if os.path.isdir(temp) else set()

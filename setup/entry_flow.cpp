@@ -139,6 +139,15 @@ void BuildNoticeText(const Notice& notice, WString& text) {
   }
 }
 
+// Releases the run's own mutex when the run ends, on every path out of it.
+struct RunMutexScope {
+  platform::KernelHandle mutex;
+  RunMutexScope() = default;
+  RunMutexScope(const RunMutexScope&) = delete;
+  RunMutexScope& operator=(const RunMutexScope&) = delete;
+  ~RunMutexScope() { ReleaseRunMutex(mutex); }
+};
+
 }  // namespace
 
 int ShowBox(const Notice& notice, WString& text) {
@@ -211,10 +220,11 @@ int RunBootstrap(bool tailEmpty) {
   WString logPath;
   BootstrapOptions options;
   ParseOutcome outcome = ParseOutcome::kOptions;
+  ParseFailure failure;
   std::uint32_t parsed = 0;
-  if (!tailEmpty) parsed = ParseCommandLine(options, outcome);
-  // The help is shown whatever -silent says (it is what was asked for) and
-  // ends the run with 0, before any log: every other run is logged.
+  if (!tailEmpty) parsed = ParseCommandLine(options, outcome, failure);
+  // The help that was asked for is shown whatever -silent says (it is what
+  // was asked for) and ends the run with 0, before any log.
   if (parsed == 0 && outcome == ParseOutcome::kHelp) {
     ShowHelp(BuildUsageText(options.csp, options.ucsp));
     return 0;
@@ -227,7 +237,33 @@ int RunBootstrap(bool tailEmpty) {
     LogValue(u"command line: could not be split, error", parsed);
     return Ended(static_cast<int>(parsed), u"the command line could not be read");
   }
+  // A command line with an argument not understood is one the run cannot
+  // use: it ends with Windows Installer's code for that, never with 0, which
+  // every fleet tool would count as installed. With -silent anywhere on it no
+  // help is shown: in session 0 nobody could close it.
+  if (outcome == ParseOutcome::kNotUnderstood) {
+    LogLine({u"command line: not understood: \"", failure.argument, u"\": ", failure.reason});
+    if (failure.silent) {
+      LogLine(u"help: not shown (-silent)");
+    } else {
+      ShowHelp(BuildUsageText(options.csp, options.ucsp));
+      LogLine(u"help: shown");
+    }
+    return Ended(static_cast<int>(winerror::kInvalidCommandLine),
+                 u"the command line was not understood; nothing was examined or installed");
+  }
   LogOptions(options);
+
+  // One run at a time, from before the first look at the system to the end:
+  // a second run decides only from what the first left installed.
+  RunMutexScope runMutex;
+  const std::uint32_t taken =
+      TakeRunMutex({options.waitSeconds, !options.silent, msg::kWaitingForOtherSetup}, runMutex.mutex);
+  if (taken == winerror::kInstallUserExit)
+    return Ended(static_cast<int>(taken), u"the wait for another setup of the plug-in was cancelled");
+  if (taken != 0)
+    return Ended(static_cast<int>(taken),
+                 u"another setup of the plug-in was still running; nothing was examined or started");
 
   if (!platform::IsUserAnAdmin()) {
     LogLine(u"administrator: no");
@@ -276,19 +312,21 @@ int RunBootstrap(bool tailEmpty) {
     const WString& arguments;
     const char16_t* failed;
     const char16_t* notTrusted;
+    std::uint16_t waiting;  // what the waiting window says during its step
   } providers[] = {
       {options.csp, u"csp", options.cspArgs, u"the csp provider's setup failed",
-       u"the csp provider's Setup.exe was refused; nothing of it was started"},
+       u"the csp provider's Setup.exe was refused; nothing of it was started", msg::kWaitingForCsp},
       {options.ucsp, u"ucsp", options.ucspArgs, u"the ucsp provider's setup failed",
-       u"the ucsp provider's Setup.exe was refused; nothing of it was started"},
+       u"the ucsp provider's Setup.exe was refused; nothing of it was started", msg::kWaitingForUcsp},
   };
   // Every installer start waits for another installation to end; the
-  // window that says so is shown unless silent.
-  const InstallerWait wait{options.waitSeconds, !options.silent};
+  // window that says so, naming the step that waits, is shown unless silent.
+  const InstallerWait wait{options.waitSeconds, !options.silent, msg::kWaitingForInstaller};
   for (const auto& provider : providers) {
     if (!provider.wanted) continue;
-    const std::uint32_t result = InstallProvider(provider.folder, provider.arguments, options.silent,
-                                                 options.reinstall, publisher, wait, refused);
+    const std::uint32_t result =
+        InstallProvider(provider.folder, provider.arguments, options.silent, options.reinstall, publisher,
+                        {options.waitSeconds, !options.silent, provider.waiting}, refused);
     // A provider's own 1602 lets the run go on: this one is the wait's.
     if (result == winerror::kInstallUserExit)
       return Ended(static_cast<int>(result), u"the wait for another installation was cancelled");

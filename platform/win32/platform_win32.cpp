@@ -2,6 +2,7 @@
 // names. Windows Installer and the dialog have files of their own.
 #include "platform/win32/windows_includes.h"
 
+#include <sddl.h>
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -426,6 +427,19 @@ std::uint32_t WaitForever(RawHandle handle) {
 
 KernelHandle OpenNamedMutex(const WString& name, std::uint32_t access) {
   return KernelHandle(FromHandle(::OpenMutexW(access, FALSE, W(name))));
+}
+
+KernelHandle CreateNamedMutex(const WString& name, const WString& security) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(W(security), SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+    return KernelHandle();
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  HANDLE mutex = ::CreateMutexW(&attributes, FALSE, W(name));
+  const DWORD error = ::GetLastError();
+  ::LocalFree(descriptor);
+  ::SetLastError(error);
+  return KernelHandle(FromHandle(mutex));
 }
 
 std::uint32_t WaitForObject(RawHandle handle, std::uint32_t milliseconds) {

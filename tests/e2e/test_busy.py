@@ -25,16 +25,17 @@ WAITING = ("Сейчас выполняется установка другой 
 BROWSER_NOTICE = ("Норвикс ЭЦП Browser plug-in успешно установлен.\nДля корректной работы Норвикс ЭЦП "
                   "Browser plug-in может потребоваться перезапустить браузер.")
 WAITING_DIALOG_TEXT = 1020
+RUN_MUTEX = "Global\\NorvixVexisSetup"
 
 
 class BusyInstallerTest(ps.PluginScenario):
     scratch_prefix = "busy-"
 
-    def hold(self, milliseconds, watch=None):
-        """Starts another installation that holds Windows Installer for milliseconds; returns it once
-        it holds the mutex."""
+    def hold(self, milliseconds, watch=None, name=None):
+        """Starts another installation that holds Windows Installer (or the mutex named) for
+        milliseconds; returns it once it holds the mutex."""
         holder = self.session.run(self.session.exe("mutex_holder.exe"),
-                                  [str(milliseconds)] + ([watch] if watch else []))
+                                  (["--name", name] if name else []) + [str(milliseconds)] + ([watch] if watch else []))
         holder.wait_line("held ")
         return holder
 
@@ -99,6 +100,45 @@ class BusyInstallerTest(ps.PluginScenario):
             self.assertEqual(f.read().split(), ["free"])
         self.assert_logged(self.run_log(), "csp: Windows Installer is busy", "csp: Windows Installer is free after",
                            "csp: started", "msiexec: started", "exit code 0: done")
+
+    # Tests two silent runs started together on one tree, three times: each pair starts msiexec
+    # once; the second run waits for the first and then finds the same version installed.
+    def test_two_runs_at_once(self):
+        for pair in range(3):
+            temp = os.path.join(self.root, "temp%d" % pair)
+            os.makedirs(temp)
+            code = self.package("2.0.%d" % (10 + pair))
+            runs = [self.start("-silent", "-VexisArgs", "/qn", temp=temp) for _ in range(2)]
+            self.assertEqual([run.wait_exit(timeout=120).code for run in runs], [0, 0])
+            self.assertEqual(self.installed_version(code), "2.0.%d" % (10 + pair))
+            logs = []
+            for name in sorted(os.listdir(temp)):
+                if name.startswith("vexissetup_"):
+                    with open(os.path.join(temp, name), encoding="utf-8-sig") as f:
+                        logs.append([line.lstrip().split(" ", 1)[1] for line in f.read().splitlines()[1:]])
+            self.assertEqual(sum(line.startswith("msiexec: started") for log in logs for line in log), 1, logs)
+            second = [log for log in logs if any(line.startswith("one run at a time: another setup") for line in log)]
+            self.assertEqual(len(second), 1, logs)
+            self.assert_logged(second[0], "one run at a time: the other setup ended after", "administrator: yes",
+                               "decision: the same version is installed", "exit code 0: ")
+
+    # Tests that with another setup of the plug-in running on, -silent -wait 3 ends with 1618 after
+    # about 3 s, with nothing examined or started.
+    def test_another_setup_runs_on(self):
+        code = self.package("2.0.5")
+        holder = self.hold(30000, name=RUN_MUTEX)
+        started = time.monotonic()
+        run = self.start("-silent", "-wait", "3")
+        self.assertEqual(run.wait_exit(timeout=60).code, 1618)
+        self.assertGreaterEqual(time.monotonic() - started, 3)
+        self.assertLess(time.monotonic() - started, 15)
+        self.assertIsNone(self.installed_version(code))
+        log = self.run_log()
+        self.assert_logged(log, "one run at a time: another setup of the plug-in is running; waiting for it to "
+                           "end, at most 3 s", "one run at a time: the other setup was still running after",
+                           "exit code 1618: ")
+        self.assertFalse([line for line in log if line.startswith(("administrator", "msiexec"))], log)
+        self.assertTrue(holder.running())
 
     # Tests an interactive run under a busy Windows Installer: after the confirmation the waiting
     # window (the product's caption, message 154, a Cancel button) stays until Cancel, which ends

@@ -57,7 +57,7 @@ class EntryTest(unittest.TestCase):
         run.assert_no_box()
         self.assertEqual(run.wait_exit().code, 232)
 
-    def check_help(self, args, with_provider):
+    def check_help(self, args, with_provider, code=0):
         run = self.start(*args)
         box = run.wait_box()
         run.screenshot(self.shot_name())
@@ -70,7 +70,7 @@ class EntryTest(unittest.TestCase):
                 self.assertNotIn(option, box.text)
         self.assertEqual(box.button_ids, [wh.IDOK], box)
         run.press(wh.IDOK)
-        self.assertEqual(run.wait_exit().code, 0)
+        self.assertEqual(run.wait_exit().code, code)
 
     # Tests that -help shows the help without the provider options.
     def test_help(self):
@@ -80,13 +80,24 @@ class EntryTest(unittest.TestCase):
     def test_csp_help(self):
         self.check_help(["-csp", "-help"], with_provider=True)
 
-    # Tests that an unknown option (-Reinstall) shows the help.
+    # Tests that an unknown option (-Reinstall) shows the help and ends with 1639; -silent -? the
+    # help, with 0.
     def test_unknown_option_shows_help(self):
-        self.check_help(["-Reinstall"], with_provider=False)
+        self.check_help(["-Reinstall"], with_provider=False, code=1639)
+        self.check_help(["-silent", "-?"], with_provider=False)
 
-    # Tests that -CSPArgs without its value shows the help with the provider options.
+    # Tests that -CSPArgs without its value shows the help with the provider options, then 1639.
     def test_cspargs_without_value_shows_help(self):
-        self.check_help(["-csp", "-CSPArgs"], with_provider=True)
+        self.check_help(["-csp", "-CSPArgs"], with_provider=True, code=1639)
+
+    # Tests that a mistyped option with -silent shows nothing and ends with 1639, the run log naming it.
+    def test_silent_mistyped_option(self):
+        run = self.start("-silent", "-norestrat")
+        run.assert_no_box()
+        self.assertEqual(run.wait_exit().code, 1639)
+        logs = [name for name in os.listdir(self.temp) if name.startswith("vexissetup_")]
+        with open(os.path.join(self.temp, logs[0]), encoding="utf-8-sig") as f:
+            self.assertIn('command line: not understood: "-norestrat": unknown option', f.read())
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 // Fuzzes the command-line parser with arbitrary argument vectors, built so
 // that option names (in any letter case) turn up often among raw UTF-16
-// text. Every vector must give either the options or the help, the options
-// must agree with a second, independent reading of the option table, and
+// text. Every vector must give the options, the help asked for, or a command
+// line not understood (with the first argument not understood and whether
+// -silent stands anywhere on it); each must agree with a second, independent
+// reading of the option table, and
 // ParseCommandLine must give the same outcome and options, showing nothing
 // (the help is the run's to show).
 #include <cstddef>
@@ -19,7 +21,7 @@ const char16_t* const kWords[] = {
     u"-help", u"--help",   u"/help",     u"-csp",    u"-ucsp",     u"-selectDlg", u"-silent",
     u"-reinstall", u"-norestart", u"-CSPArgs", u"-KC", u"-Lang",    u"-UCSPArgs", u"-VexisArgs",
     u"-?",    u"",         u"/qn",       u"/L*v",    u"REINSTALL=ALL", u"-", u"\"a b\"",
-    u"-wait", u"0",        u"600",       u"86400",   u"86401",
+    u"-wait", u"0",        u"600",       u"86400",   u"86401",  u"/?",
 };
 constexpr std::size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
@@ -72,10 +74,19 @@ bool Is(const WString& argument, const WString& option) {
   return true;
 }
 
-ParseOutcome Model(const std::vector<WString>& arguments, BootstrapOptions& o) {
+// Not understood at arguments[at]: that argument, and whether any argument
+// at all reads -silent.
+ParseOutcome NotUnderstood(const std::vector<WString>& arguments, std::size_t at, ParseFailure& f) {
+  f.argument = arguments[at];
+  f.silent = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) f.silent = f.silent || Is(arguments[i], u"-silent");
+  return ParseOutcome::kNotUnderstood;
+}
+
+ParseOutcome Model(const std::vector<WString>& arguments, BootstrapOptions& o, ParseFailure& f) {
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const WString& a = arguments[i];
-    if (Is(a, u"-help") || Is(a, u"--help") || Is(a, u"/help")) return ParseOutcome::kHelp;
+    if (Is(a, u"-help") || Is(a, u"--help") || Is(a, u"/help") || a == u"-?") return ParseOutcome::kHelp;
     if (Is(a, u"-csp")) { o.csp = true; continue; }
     if (Is(a, u"-ucsp")) { o.ucsp = true; continue; }
     if (Is(a, u"-selectdlg")) { o.selectDlg = true; continue; }
@@ -84,14 +95,14 @@ ParseOutcome Model(const std::vector<WString>& arguments, BootstrapOptions& o) {
     if (Is(a, u"-norestart")) { o.norestart = true; continue; }
     if (Is(a, u"-wait")) {
       // Whole seconds, 0 to 86400, in ASCII digits.
-      if (i + 1 >= arguments.size()) return ParseOutcome::kHelp;
+      if (i + 1 >= arguments.size()) return NotUnderstood(arguments, i, f);
       const WString& value = arguments[++i];
-      if (value.empty()) return ParseOutcome::kHelp;
+      if (value.empty()) return NotUnderstood(arguments, i, f);
       unsigned long long seconds = 0;
       for (const char16_t c : value) {
-        if (c < u'0' || c > u'9') return ParseOutcome::kHelp;
+        if (c < u'0' || c > u'9') return NotUnderstood(arguments, i, f);
         seconds = seconds * 10 + (c - u'0');
-        if (seconds > 86400) return ParseOutcome::kHelp;
+        if (seconds > 86400) return NotUnderstood(arguments, i, f);
       }
       o.waitSeconds = static_cast<std::uint32_t>(seconds);
       continue;
@@ -103,7 +114,7 @@ ParseOutcome Model(const std::vector<WString>& arguments, BootstrapOptions& o) {
     else if (o.csp && Is(a, u"-lang")) { target = &o.langPattern; before = after = u"*"; }
     else if (o.ucsp && Is(a, u"-ucspargs")) { target = &o.ucspArgs; after = u" "; }
     else if (Is(a, u"-vexisargs")) { target = &o.pluginArgs; before = after = u" "; }
-    if (!target || i + 1 >= arguments.size()) return ParseOutcome::kHelp;
+    if (!target || i + 1 >= arguments.size()) return NotUnderstood(arguments, i, f);
     *target += before + arguments[++i] + after;
   }
   return ParseOutcome::kOptions;
@@ -127,11 +138,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<WString> arguments = Arguments(data, size);
 
   BootstrapOptions options;
-  const ParseOutcome outcome = ParseArguments(arguments, options);
-  Check(outcome == ParseOutcome::kOptions || outcome == ParseOutcome::kHelp, "outcome");
+  ParseFailure failure;
+  const ParseOutcome outcome = ParseArguments(arguments, options, failure);
+  Check(outcome == ParseOutcome::kOptions || outcome == ParseOutcome::kHelp ||
+            outcome == ParseOutcome::kNotUnderstood,
+        "outcome");
   BootstrapOptions expected;
-  Check(Model(arguments, expected) == outcome, "outcome differs from the option table");
+  ParseFailure expectedFailure;
+  Check(Model(arguments, expected, expectedFailure) == outcome, "outcome differs from the option table");
   Check(Same(options, expected), "options differ from the option table");
+  if (outcome == ParseOutcome::kNotUnderstood) {
+    Check(failure.argument == expectedFailure.argument, "another argument named as not understood");
+    Check(failure.silent == expectedFailure.silent, "-silent anywhere read otherwise");
+    Check(!failure.reason.empty(), "no reason given");
+  }
 
   // Each value option wraps what it appends; a provider's values exist only
   // with its flag.
@@ -151,9 +171,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sim::W().commandLine = arguments;
   BootstrapOptions parsed;
   ParseOutcome parsedOutcome = ParseOutcome::kOptions;
-  Check(ParseCommandLine(parsed, parsedOutcome) == 0, "the command line was not split");
+  ParseFailure parsedFailure;
+  Check(ParseCommandLine(parsed, parsedOutcome, parsedFailure) == 0, "the command line was not split");
   Check(parsedOutcome == outcome, "ParseCommandLine's outcome differs from ParseArguments'");
   Check(Same(parsed, options), "ParseCommandLine differs from ParseArguments");
+  Check(parsedFailure.argument == failure.argument && parsedFailure.silent == failure.silent,
+        "ParseCommandLine's failure differs from ParseArguments'");
   Check(sim::W().boxes.empty(), "parsing showed a box");
   return 0;
 }

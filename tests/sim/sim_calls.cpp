@@ -55,7 +55,11 @@ struct Internals {
   std::map<platform::RawHandle, platform::RawHandle> threads;  // thread -> its process
   std::map<platform::RawHandle, OpenFile> files;
   std::set<std::uint64_t> deleteOnClose;  // files that go with their last handle
-  std::map<platform::RawHandle, std::uint32_t> mutexes;  // handles of the installer's mutex: their access
+  struct MutexHandle {
+    WString name;
+    std::uint32_t access = 0;
+  };
+  std::map<platform::RawHandle, MutexHandle> mutexes;  // handles of named mutexes
   std::map<WString, platform::RawHandle> modules;
 };
 
@@ -163,19 +167,20 @@ void RunProcess(Process& process) {
   process.exitCode = process.behaviour(process.commandLine);
 }
 
-// A wait on the installer's mutex through one of its handles: the clock
-// moves on to the moment the other installation lets go (when that comes
-// within the wait), or to the wait's end, or to the moment the administrator
-// cancels (cancelAfterMs, 0: never). WAIT_OBJECT_0 or WAIT_ABANDONED with the
-// mutex now the run's, or WAIT_TIMEOUT.
+// A wait on a named mutex through one of its handles: the clock moves on
+// to the moment the other process lets go (when that comes within the
+// wait), or to the wait's end, or to the moment the administrator cancels
+// (cancelAfterMs, 0: never). WAIT_OBJECT_0 or WAIT_ABANDONED with the mutex
+// now the run's, or WAIT_TIMEOUT.
 std::uint32_t WaitForMutex(platform::RawHandle handle, std::uint32_t milliseconds,
                            std::uint32_t cancelAfterMs, bool& cancelled) {
   cancelled = false;
-  World::InstallerMutex& mutex = W().installerMutex;
-  if (!I().mutexes.count(handle) || !(I().mutexes[handle] & platform::kSynchronize)) {
+  const auto it = I().mutexes.find(handle);
+  if (it == I().mutexes.end() || !(it->second.access & platform::kSynchronize)) {
     W().lastError = kErrorAccessDenied;
     return platform::kWaitFailed;
   }
+  World::NamedMutex& mutex = W().mutexes[it->second.name];
   std::uint32_t& now = W().tickCount;
   if (mutex.ownedByOther && mutex.releasedAt != 0 && mutex.releasedAt - now <= 0x7FFFFFFFu &&
       mutex.releasedAt - now <= milliseconds &&
@@ -199,6 +204,27 @@ std::uint32_t WaitForMutex(platform::RawHandle handle, std::uint32_t millisecond
     return platform::kWaitAbandoned;
   }
   return platform::kWaitObject0;
+}
+
+// The rights the run's account has on a mutex, by its creator's DACL: the
+// SDDL text's (A;;GA;;;<account>) entries, or the creator's default DACL
+// (its own account and SYSTEM everything; what LocalSystem made,
+// Administrators only SYNCHRONIZE and read rights).
+std::uint32_t MutexRights(const World::NamedMutex& mutex) {
+  constexpr std::uint32_t kAll = 0x1F0001;  // MUTEX_ALL_ACCESS
+  constexpr std::uint32_t kWaitAndRead = platform::kSynchronize | 0x20000 /* READ_CONTROL */;
+  const std::string& account = W().account;
+  if (mutex.accessDenied) return 0;
+  if (!mutex.security.empty())
+    return mutex.security.find("(A;;GA;;;" + account + ")") != std::string::npos ? kAll : 0;
+  if (account == mutex.creator || account == "SY") return kAll;
+  return mutex.creator == "SY" ? kWaitAndRead : 0;
+}
+
+platform::RawHandle NewMutexHandle(const WString& name, std::uint32_t access) {
+  const platform::RawHandle h = NewHandle(platform::HandleKind::kKernel);
+  I().mutexes[h] = {name, access};
+  return h;
 }
 
 // DeleteFileW's effect: the file goes at once, or, with handles open on it,
@@ -996,18 +1022,35 @@ bool GetExitCodeProcess(RawHandle process, std::uint32_t& exitCode) {
 
 KernelHandle OpenNamedMutex(const WString& name, std::uint32_t access) {
   if (!Enter("OpenMutexW")) return KernelHandle();
-  const sim::World::InstallerMutex& mutex = W().installerMutex;
-  if (name != u"Global\\_MSIExecute" || !mutex.exists) {
+  const auto it = W().mutexes.find(name);
+  if (it == W().mutexes.end() || !it->second.exists) {
     W().lastError = sim::kErrorFileNotFound;
     return KernelHandle();
   }
-  if (mutex.accessDenied) {
+  if ((sim::MutexRights(it->second) & access) != access) {
     W().lastError = sim::kErrorAccessDenied;
     return KernelHandle();
   }
-  const RawHandle h = sim::NewHandle(HandleKind::kKernel);
-  I().mutexes[h] = access;
-  return KernelHandle(h);
+  return KernelHandle(sim::NewMutexHandle(name, access));
+}
+
+KernelHandle CreateNamedMutex(const WString& name, const WString& security) {
+  if (!Enter("CreateMutexW")) return KernelHandle();
+  constexpr std::uint32_t kAll = 0x1F0001;  // what CreateMutexW asks of one that exists
+  sim::World::NamedMutex& mutex = W().mutexes[name];
+  if (!mutex.exists) {
+    mutex = sim::World::NamedMutex();
+    mutex.exists = true;
+    mutex.creator = W().account;
+    mutex.security = ToUtf8(security);
+    W().lastError = 0;
+  } else if (sim::MutexRights(mutex) != kAll) {
+    W().lastError = sim::kErrorAccessDenied;
+    return KernelHandle();
+  } else {
+    W().lastError = 183;  // ERROR_ALREADY_EXISTS
+  }
+  return KernelHandle(sim::NewMutexHandle(name, kAll));
 }
 
 std::uint32_t WaitForObject(RawHandle handle, std::uint32_t milliseconds) {
@@ -1026,15 +1069,16 @@ bool ReleaseMutex(RawHandle mutex) {
   // Windows checks the handle's access, which Wine does not: without it the
   // run keeps the mutex, and every installer it starts finds Windows
   // Installer busy.
-  if (!(it->second & kMutexModifyState)) {
+  if (!(it->second.access & kMutexModifyState)) {
     W().lastError = sim::kErrorAccessDenied;
     return false;
   }
-  if (!W().installerMutex.ownedByRun) {
+  sim::World::NamedMutex& owned = W().mutexes[it->second.name];
+  if (!owned.ownedByRun) {
     W().lastError = 288;  // ERROR_NOT_OWNER
     return false;
   }
-  W().installerMutex.ownedByRun = false;
+  owned.ownedByRun = false;
   return true;
 }
 
@@ -1229,16 +1273,19 @@ std::uint32_t MsiSourceListSetInfo(const WString& product, std::uint32_t context
 
 namespace sim {
 
-void HoldInstallerMutex(std::uint32_t milliseconds, bool abandoned) {
-  World::InstallerMutex& mutex = W().installerMutex;
+void HoldMutex(const WString& name, std::uint32_t milliseconds, bool abandoned, const std::string& creator,
+               const std::string& security) {
+  World::NamedMutex& mutex = W().mutexes[name];
   mutex.exists = true;
   mutex.ownedByOther = true;
   mutex.releasedAt = milliseconds == 0 ? 0 : W().tickCount + milliseconds;
   mutex.abandoned = abandoned;
+  mutex.creator = creator;
+  mutex.security = security;
 }
 
-bool InstallerMutexOwned() {
-  World::InstallerMutex& mutex = W().installerMutex;
+bool MutexOwned(const WString& name) {
+  World::NamedMutex& mutex = W().mutexes[name];
   if (mutex.ownedByOther && mutex.releasedAt != 0 && W().tickCount - mutex.releasedAt <= 0x7FFFFFFFu)
     mutex.ownedByOther = false;
   return mutex.ownedByOther || mutex.ownedByRun;

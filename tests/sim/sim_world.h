@@ -180,17 +180,24 @@ struct World {
   std::uint32_t restartFlags = 0;
   std::uint32_t restartReason = 0;
 
-  // --- Windows Installer's mutex Global\_MSIExecute, which another
-  // installation holds while it runs (see HoldInstallerMutex)
-  struct InstallerMutex {
+  // --- named mutexes by name (exact, as Windows compares them): Windows
+  // Installer's Global\_MSIExecute, which another installation holds while it
+  // runs, and the program's own (see HoldMutex). Access follows the creator's
+  // DACL: the SDDL text it gave ((A;;GA;;;<account>) entries grant every
+  // right), else its token's default DACL, where a mutex that LocalSystem
+  // made gives Administrators only SYNCHRONIZE and read rights.
+  struct NamedMutex {
     bool exists = false;
-    bool accessDenied = false;   // OpenMutexW gives 5
-    bool ownedByOther = false;   // another installation holds it
+    bool accessDenied = false;     // OpenMutexW and CreateMutexW give 5
+    bool ownedByOther = false;     // another process holds it
     std::uint32_t releasedAt = 0;  // the tick at which it lets go; 0: never
-    bool abandoned = false;      // it ends without releasing: the next owner is told so
-    bool ownedByRun = false;     // this process's thread holds it
+    bool abandoned = false;        // it ends without releasing: the next owner is told so
+    bool ownedByRun = false;       // this process's thread holds it
+    std::string creator = "BA";    // the creator's account: "BA" an administrator, "SY" LocalSystem
+    std::string security;          // the SDDL its creator gave; empty: the default DACL
   };
-  InstallerMutex installerMutex;
+  std::map<WString, NamedMutex> mutexes;
+  std::string account = "BA";  // the account of the run: "BA" an administrator, "SY" LocalSystem
   // The waiting window, each time it is shown; the administrator presses its
   // Cancel this many milliseconds after it appears (0: never).
   struct WaitingWindow {
@@ -250,11 +257,19 @@ std::string FileContents(const WString& path);
 // and the line ends left out.
 std::vector<std::string> FileLines(const WString& path);
 
-// Another installation holds Windows Installer's mutex from now on for
-// milliseconds (0: never lets go); abandoned: it ends without releasing it.
-void HoldInstallerMutex(std::uint32_t milliseconds, bool abandoned = false);
-// Whether anyone (another installation, or this run) owns the mutex now.
-bool InstallerMutexOwned();
+// Another process holds the mutex of that name from now on for milliseconds
+// (0: never lets go); abandoned: it ends without releasing it. It made the
+// mutex as creator with security (see World::NamedMutex).
+void HoldMutex(const WString& name, std::uint32_t milliseconds, bool abandoned = false,
+               const std::string& creator = "BA", const std::string& security = "");
+// Windows Installer's mutex, and HoldMutex for it: another installation.
+constexpr char16_t kInstallerMutex[] = u"Global\\_MSIExecute";
+inline void HoldInstallerMutex(std::uint32_t milliseconds, bool abandoned = false) {
+  HoldMutex(kInstallerMutex, milliseconds, abandoned);
+}
+// Whether anyone (another process, or this run) owns the mutex now.
+bool MutexOwned(const WString& name);
+inline bool InstallerMutexOwned() { return MutexOwned(kInstallerMutex); }
 
 // Whether a handle of the run holds the file open.
 bool IsHeldOpen(const WString& path);

@@ -11,9 +11,12 @@ namespace {
 BootstrapOptions Parse(std::vector<WString> arguments, ParseOutcome expected = ParseOutcome::kOptions) {
   arguments.insert(arguments.begin(), u"vexissetup.exe");
   BootstrapOptions options;
-  EXPECT_EQ(ParseArguments(arguments, options), expected);
+  ParseFailure failure;
+  EXPECT_EQ(ParseArguments(arguments, options, failure), expected);
   return options;
 }
+
+constexpr ParseOutcome kNot = ParseOutcome::kNotUnderstood;
 
 // Tests that no arguments leave every default.
 TEST(ParseArgumentsTest, NoArgumentsKeepDefaults) {
@@ -29,18 +32,55 @@ TEST(ParseArgumentsTest, FlagsIgnoreCaseButReinstallIsExact) {
   EXPECT_TRUE(o.csp && o.silent && o.ucsp && o.selectDlg && o.norestart);
   EXPECT_FALSE(o.reinstall);
   EXPECT_TRUE(Parse({u"-reinstall"}).reinstall);
-  Parse({u"-Reinstall"}, ParseOutcome::kHelp);
-  Parse({u"-REINSTALL"}, ParseOutcome::kHelp);
+  Parse({u"-Reinstall"}, kNot);
+  Parse({u"-REINSTALL"}, kNot);
 }
 
-// Tests the help requests and unknown arguments, including prefixes and
-// non-ASCII letters that only look alike.
+// Tests that the help asked for (the help's own -? too) stops the parse, and
+// that unknown arguments, prefixes and non-ASCII letters that only look alike
+// are not understood.
 TEST(ParseArgumentsTest, HelpAndUnknownArguments) {
-  for (const WString& a : {WString(u"-help"), WString(u"--HELP"), WString(u"/Help"), WString(u"-?"),
-                           WString(u"-cs"), WString(u"-cspx"), WString(u"csp"), WString(u""),
-                           WString(u"-сsp") /* Cyrillic с */, WString(u"-silent "), WString(u"/silent")})
-    Parse({a}, ParseOutcome::kHelp);
+  for (const WString& a : {WString(u"-help"), WString(u"--HELP"), WString(u"/Help"), WString(u"-?")})
+    Parse({a, u"-bogus"}, ParseOutcome::kHelp);
   Parse({u"-silent", u"-?"}, ParseOutcome::kHelp);
+  for (const WString& a : {WString(u"-cs"), WString(u"-cspx"), WString(u"csp"), WString(u""), WString(u"/?"),
+                           WString(u"-сsp") /* Cyrillic с */, WString(u"-silent "), WString(u"/silent")})
+    Parse({a, u"-help"}, kNot);
+}
+
+// Tests what a command line that is not understood is told by: the first
+// argument not understood, why, and whether -silent stands anywhere on it
+// (after that argument, or as a value, too).
+TEST(ParseArgumentsTest, NotUnderstoodNamesTheArgumentAndWhy) {
+  const struct {
+    std::vector<WString> arguments;
+    const char16_t* argument;
+    const char16_t* reason;
+    bool silent;
+  } kRows[] = {
+      {{u"-silent", u"-norestrat"}, u"-norestrat", u"unknown option", true},
+      {{u"-norestrat", u"-SILENT"}, u"-norestrat", u"unknown option", true},
+      {{u"-VexisArgs", u"-silent", u"-x"}, u"-x", u"unknown option", true},
+      {{u"-x", u"-silentx", u"-VexisArgs"}, u"-x", u"unknown option", false},
+      {{u"-silent", u"-wait"}, u"-wait", u"a value is missing", true},
+      {{u"-csp", u"-CSPArgs"}, u"-CSPArgs", u"a value is missing", false},
+      {{u"-kc", u"kc2", u"-csp"}, u"-kc", u"-KC before -csp", false},
+      {{u"-CSPARGS", u"x"}, u"-CSPARGS", u"-CSPArgs before -csp", false},
+      {{u"-Lang", u"x"}, u"-Lang", u"-Lang before -csp", false},
+      {{u"-csp", u"-UCSPArgs", u"x", u"-silent"}, u"-UCSPArgs", u"-UCSPArgs before -ucsp", true},
+      {{u"-Reinstall"}, u"-Reinstall", u"unknown option (only -reinstall in lower case is one)", false},
+      {{u"-wait", u"5s"}, u"5s", u"the value of -wait is not a whole number of seconds from 0 to 86400", false},
+  };
+  for (const auto& row : kRows) {
+    std::vector<WString> arguments = row.arguments;
+    arguments.insert(arguments.begin(), u"vexissetup.exe");
+    BootstrapOptions options;
+    ParseFailure failure;
+    EXPECT_EQ(ParseArguments(arguments, options, failure), kNot) << ToUtf8(row.argument);
+    EXPECT_EQ(failure.argument, row.argument);
+    EXPECT_EQ(failure.reason, row.reason);
+    EXPECT_EQ(failure.silent, row.silent) << ToUtf8(row.argument);
+  }
 }
 
 // Tests that the value options follow their provider flag, and append as documented.
@@ -56,13 +96,11 @@ TEST(ParseArgumentsTest, ValueOptionsAppend) {
 }
 
 // Tests that a value option before its provider flag is not understood.
-TEST(ParseArgumentsTest, ValueOptionBeforeItsFlagShowsHelp) {
-  BootstrapOptions o;
-  EXPECT_EQ(ParseArguments({u"x", u"-KC", u"kc2", u"-csp"}, o), ParseOutcome::kHelp);
-  EXPECT_FALSE(o.csp);
-  Parse({u"-CSPArgs", u"x"}, ParseOutcome::kHelp);
-  Parse({u"-Lang", u"x", u"-csp"}, ParseOutcome::kHelp);
-  Parse({u"-csp", u"-UCSPArgs", u"x"}, ParseOutcome::kHelp);
+TEST(ParseArgumentsTest, ValueOptionBeforeItsFlagIsNotUnderstood) {
+  EXPECT_FALSE(Parse({u"-KC", u"kc2", u"-csp"}, kNot).csp);
+  Parse({u"-CSPArgs", u"x"}, kNot);
+  Parse({u"-Lang", u"x", u"-csp"}, kNot);
+  Parse({u"-csp", u"-UCSPArgs", u"x"}, kNot);
 }
 
 // Tests that a value is taken verbatim, even when it looks like an option.
@@ -81,8 +119,7 @@ TEST(ParseArgumentsTest, ValuesAreVerbatim) {
 
 // Tests -wait: any case of the name, the next argument its value, a whole
 // number of seconds from 0 to 86400 (leading zeros allowed), the last one
-// given winning; anything else shows the help, like any argument not
-// understood.
+// given winning; anything else is not understood.
 TEST(ParseArgumentsTest, WaitTakesWholeSeconds) {
   EXPECT_EQ(Parse({}).waitSeconds, 600u);
   const struct {
@@ -97,20 +134,20 @@ TEST(ParseArgumentsTest, WaitTakesWholeSeconds) {
   for (const auto& row : kRows) {
     SCOPED_TRACE(ToUtf8(row.value));
     if (row.seconds == ~0u) {
-      Parse({u"-wait", row.value}, ParseOutcome::kHelp);
+      Parse({u"-wait", row.value}, kNot);
     } else {
       EXPECT_EQ(Parse({u"-WAIT", row.value}).waitSeconds, row.seconds);
     }
   }
   EXPECT_EQ(Parse({u"-wait", u"5", u"-Wait", u"7"}).waitSeconds, 7u);
-  Parse({u"-wait"}, ParseOutcome::kHelp);
+  Parse({u"-wait"}, kNot);
 }
 
-// Tests that a value option as the last argument has no value and shows the help.
-TEST(ParseArgumentsTest, ValueOptionWithoutValueShowsHelp) {
-  Parse({u"-csp", u"-CSPArgs"}, ParseOutcome::kHelp);
-  Parse({u"-VexisArgs"}, ParseOutcome::kHelp);
-  Parse({u"-csp", u"-KC"}, ParseOutcome::kHelp);
+// Tests that a value option as the last argument has no value.
+TEST(ParseArgumentsTest, ValueOptionWithoutValueIsNotUnderstood) {
+  Parse({u"-csp", u"-CSPArgs"}, kNot);
+  Parse({u"-VexisArgs"}, kNot);
+  Parse({u"-csp", u"-KC"}, kNot);
 }
 
 const WString kBase =
@@ -146,7 +183,8 @@ class ParseCommandLineTest : public ::testing::Test {
     arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
     sim::W().commandLine = arguments;
     outcome = ParseOutcome::kOptions;
-    return ParseCommandLine(options, outcome);
+    ParseFailure failure;
+    return ParseCommandLine(options, outcome, failure);
   }
 };
 

@@ -135,10 +135,35 @@ TEST_F(EntryFlowTest, UnsplittableCommandLineEndsTheRun) {
   EXPECT_EQ(sim::CallCount("IsUserAnAdmin"), 0);
 }
 
+// Tests a command line not understood: the help, then 1639, unless -silent
+// stands anywhere on it, when nothing is shown; the run log names the
+// argument and why. Nothing is examined, not even the administrator test.
+TEST_F(EntryFlowTest, CommandLineNotUnderstood) {
+  const struct {
+    std::vector<WString> arguments;
+    std::size_t boxes;
+    const char* logged;
+  } kRows[] = {
+      {{u"-silent", u"-norestrat"}, 0, "command line: not understood: \"-norestrat\": unknown option"},
+      {{u"-norestrat"}, 1, "help: shown"},
+      {{u"-KC", u"kc2", u"-csp", u"-silent"}, 0, "command line: not understood: \"-KC\": -KC before -csp"},
+      {{u"-silent", u"-wait"}, 0, "command line: not understood: \"-wait\": a value is missing"},
+  };
+  for (const auto& row : kRows) {
+    SetUp();
+    EXPECT_EQ(Run(row.arguments), 1639);
+    ASSERT_EQ(Boxes().size(), row.boxes);
+    for (const sim::Box& box : Boxes()) EXPECT_EQ(box.text, BuildUsageText(false, false));
+    EXPECT_EQ(sim::CallCount("IsUserAnAdmin"), 0);
+    const std::vector<std::string> events = RunLogEvents();
+    EXPECT_NE(std::find(events.begin(), events.end(), row.logged), events.end()) << row.logged;
+  }
+}
+
 // Tests that the help works without administrator rights and before any gate.
 TEST_F(EntryFlowTest, HelpBeforeTheGates) {
   sim::W().admin = false;
-  EXPECT_EQ(Run({u"-silent", u"-csp", u"-help"}), 0);
+  EXPECT_EQ(Run({u"-silent", u"-csp", u"-?"}), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].caption, u"Справка");
   EXPECT_EQ(Boxes()[0].style, 0x40u);
@@ -903,7 +928,7 @@ TEST_F(EntryFlowTest, WaitsForAnotherInstallation) {
     sim::W().cancelWaitAfterMs = row.cancelAfterMs;
     if (std::string(row.name) == "no waiting window") sim::FailCall("CreateDialogParamW", 1400);
     const bool noAccess = std::string(row.name) == "no access to the mutex";
-    sim::W().installerMutex.accessDenied = noAccess;
+    sim::W().mutexes[sim::kInstallerMutex].accessDenied = noAccess;
 
     EXPECT_EQ(Run(row.arguments), row.exitCode);
 
@@ -925,6 +950,74 @@ TEST_F(EntryFlowTest, WaitsForAnotherInstallation) {
                            [&](const std::string& e) { return e.rfind(row.logged, 0) == 0; }),
               events.end())
         << row.logged;
+  }
+}
+
+// Tests one run at a time: the run takes the program's mutex before the
+// gates, waits for another run (the window says so unless silent) and ends
+// 1618 past -wait with nothing examined; an abandoned mutex is free; one that
+// cannot be made is logged and the run goes on; one made by a run as
+// LocalSystem can be taken by an administrator's; it is held to the end and
+// released. And the waiting window names the provider whose step waits.
+TEST_F(EntryFlowTest, OneRunAtATime) {
+  const auto text = [](const char16_t* waiting) {
+    return u"Сейчас выполняется установка другой программы.\nУстановка " + WString(waiting) +
+           u" продолжится автоматически, когда она завершится.";
+  };
+  const struct {
+    const char* name;
+    std::vector<WString> arguments;
+    std::function<void()> arrange;
+    int exitCode;
+    WString window;  // the waiting window's text; empty: none
+    std::string logged;
+  } kRows[] = {
+      {"released after 5 s", {}, [] { sim::HoldMutex(kRunMutexName, 5000); }, 0,
+       u"Сейчас выполняется другая установка Норвикс ЭЦП Browser plug-in.\nЭта установка продолжится "
+       u"автоматически, когда она завершится.",
+       "one run at a time: the other setup ended after 5000 ms of waiting"},
+      {"silent, -wait 3", {u"-silent", u"-wait", u"3"}, [] { sim::HoldMutex(kRunMutexName, 0); }, 1618, u"",
+       "one run at a time: the other setup was still running after 3000 ms; nothing is examined or started"},
+      {"abandoned", {u"-silent"}, [] { sim::HoldMutex(kRunMutexName, 5000, true); }, 0, u"",
+       "one run at a time: a setup ended without releasing the mutex; taken"},
+      {"cannot be made", {u"-silent"}, [] { sim::FailCall("CreateMutexW", 5); }, 0, u"",
+       "one run at a time: the mutex Global\\NorvixVexisSetup could not be created or opened, error 5; "
+       "the run goes on without it"},
+      {"the csp step", {u"-csp"}, [] { sim::HoldInstallerMutex(5000); }, 0, text(u"Норвикс CSP"),
+       "csp: Windows Installer is free after 5000 ms of waiting"},
+      {"the ucsp step", {u"-ucsp"}, [] { sim::HoldInstallerMutex(5000); }, 0, text(u"Норвикс УЭК CSP"),
+       "ucsp: Windows Installer is free after 5000 ms of waiting"},
+      {"LocalSystem's run, then an administrator's", {u"-silent"}, [] {
+         sim::W().account = "SY";
+         sim::W().programs[kMsiexec] = [](const WString&) {
+           EXPECT_TRUE(sim::MutexOwned(kRunMutexName)) << "not held while msiexec runs";
+           sim::W().account = "BA";
+           EXPECT_TRUE(platform::CreateNamedMutex(kRunMutexName, u""));
+           sim::W().account = "SY";
+           return 0u;
+         };
+       }, 0, u"", "exit code 0"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    sim::W().programs[u"csp\\Setup.exe"] = sim::ExitWith(0);
+    sim::W().programs[u"ucsp\\Setup.exe"] = sim::ExitWith(0);
+    row.arrange();
+    EXPECT_EQ(Run(row.arguments), row.exitCode);
+    ASSERT_EQ(sim::W().waitingWindows.size(), row.window.empty() ? 0u : 1u);
+    for (const auto& window : sim::W().waitingWindows) EXPECT_EQ(window.text, row.window);
+    EXPECT_EQ(sim::CallCount("IsUserAnAdmin"), row.exitCode == 0 ? 1 : 0);
+    EXPECT_EQ(sim::W().started.empty(), row.exitCode != 0);
+    EXPECT_FALSE(sim::W().mutexes[kRunMutexName].ownedByRun) << "not released at the end";
+    const std::vector<std::string> events = RunLogEvents();
+    const auto at = std::find_if(events.begin(), events.end(),
+                                 [&](const std::string& e) { return e.rfind(row.logged, 0) == 0; });
+    EXPECT_NE(at, events.end()) << row.logged;
+    if (row.logged.rfind("one run", 0) == 0) {
+      EXPECT_EQ(std::find(at, events.end(), "administrator: yes") != events.end(), row.exitCode == 0)
+          << "taken after the gates";
+    }
   }
 }
 

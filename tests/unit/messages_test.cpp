@@ -56,7 +56,8 @@ TEST_F(MessagesTest, ReplacesLongerText) {
 TEST_F(MessagesTest, CompiledTableHoldsEveryIdInRussian) {
   const std::vector<std::uint16_t> ids = {
       101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 116, 117, 118, 119, 121, 122, 123,
-      124, 125, 126, 127, 128, 129, 131, 133, 134, 139, 142, 143, 144, 147, 150, 151, 152, 153, 154, 155};
+      124, 125, 126, 127, 128, 129, 131, 133, 134, 139, 142, 143, 144, 147, 150, 151, 152, 153, 154,
+      155, 156, 157, 158};
   int present = 0;
   for (unsigned id = 0; id < 16 * 16; ++id) {
     WString text;

@@ -189,9 +189,10 @@ TEST_F(OptionsDialogTest, ViewIsReadBackFromTheExactCaption) {
 // Tests that the dialog's fragments follow what the command line stored.
 TEST_F(OptionsDialogTest, FragmentFollowsTheCommandLineValue) {
   BootstrapOptions options;
+  ParseFailure failure;
   ASSERT_EQ(ParseArguments({u"vexissetup.exe", u"-csp", u"-selectDlg", u"-KC", u"KC2", u"-Lang",
                             u"eng"},
-                           options),
+                           options, failure),
             ParseOutcome::kOptions);
   ASSERT_EQ(options.kcPattern, u"*KC2*");
   RunDialog(options, [] {

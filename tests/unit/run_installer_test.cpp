@@ -414,7 +414,7 @@ TEST_F(RunInstallerTest, WaitsForAnotherInstallation) {
     int starts;
   } kRows[] = {
       {"no mutex", 600, [] {}, 0, 5000, 1},
-      {"free", 600, [] { sim::W().installerMutex.exists = true; }, 0, 5000, 1},
+      {"free", 600, [] { sim::W().mutexes[sim::kInstallerMutex].exists = true; }, 0, 5000, 1},
       {"released after 5 s", 600, [] { sim::HoldInstallerMutex(5000); }, 0, 10000, 1},
       {"abandoned after 5 s", 600, [] { sim::HoldInstallerMutex(5000, true); }, 0, 10000, 1},
       {"never released: the bound runs out", 3, [] { sim::HoldInstallerMutex(0); }, 1618, 0, 0},
@@ -422,7 +422,7 @@ TEST_F(RunInstallerTest, WaitsForAnotherInstallation) {
       {"another installation starts in between",
        600,
        [] {
-         sim::W().installerMutex.exists = true;
+         sim::W().mutexes[sim::kInstallerMutex].exists = true;
          sim::W().beforeProcessStart = [] {
            sim::HoldInstallerMutex(2000);
            sim::W().beforeProcessStart = nullptr;
@@ -431,11 +431,11 @@ TEST_F(RunInstallerTest, WaitsForAnotherInstallation) {
        0, 7000, 2},
       {"no access to the mutex", 600,
        [] {
-         sim::W().installerMutex.exists = true;
-         sim::W().installerMutex.accessDenied = true;
+         sim::W().mutexes[sim::kInstallerMutex].exists = true;
+         sim::W().mutexes[sim::kInstallerMutex].accessDenied = true;
        },
        0, 5000, 1},
-      {"-wait 0", 0, [] { sim::W().installerMutex.exists = true; }, 0, 5000, 1},
+      {"-wait 0", 0, [] { sim::W().mutexes[sim::kInstallerMutex].exists = true; }, 0, 5000, 1},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -464,7 +464,7 @@ TEST_F(RunInstallerTest, WaitsForAnotherInstallation) {
       EXPECT_FALSE(sim::FileExists(kLog));
     }
     EXPECT_EQ(sim::CallCount("OpenMutexW"), row.bound == 0 ? 0 : row.starts + (row.starts == 0));
-    EXPECT_FALSE(sim::W().installerMutex.ownedByRun) << "the run kept Windows Installer's mutex";
+    EXPECT_FALSE(sim::W().mutexes[sim::kInstallerMutex].ownedByRun) << "the run kept Windows Installer's mutex";
   }
 }
 

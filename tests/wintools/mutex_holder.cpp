@@ -2,8 +2,9 @@
 // and the benchmark. Wine's msiexec never takes Windows Installer's mutex;
 // this program does, as Windows Installer's service does while an
 // installation runs its execute sequence:
-//   mutex_holder <milliseconds> [<program name>]
-// creates and owns Global\_MSIExecute, prints "held <tick>", keeps it for the
+//   mutex_holder [--name <mutex>] <milliseconds> [<program name>]
+// creates and owns Global\_MSIExecute (or the mutex named, such as the one
+// another run of vexissetup.exe holds), prints "held <tick>", keeps it for the
 // given time, releases it and prints "released <tick>" (GetTickCount, the
 // clock every process of the machine shares). With a program name (such as
 // msiexec.exe) it then watches for a new process of that name for at most 60
@@ -37,15 +38,21 @@ std::set<DWORD> ProcessesNamed(const wchar_t* name) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const wchar_t* name = L"Global\\_MSIExecute";
+  if (argc > 2 && std::wcscmp(argv[1], L"--name") == 0) {
+    name = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: mutex_holder <milliseconds> [<program name>]\n");
+    std::fprintf(stderr, "usage: mutex_holder [--name <mutex>] <milliseconds> [<program name>]\n");
     return 2;
   }
   const DWORD hold = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
   const wchar_t* watched = argc > 2 ? argv[2] : nullptr;
   const std::set<DWORD> before = watched ? ProcessesNamed(watched) : std::set<DWORD>();
 
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
   if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
     std::printf("could not own the mutex (%lu)\n", GetLastError());
     return 1;
