@@ -31,11 +31,13 @@ RUN_MUTEX = "Global\\NorvixVexisSetup"
 class BusyInstallerTest(ps.PluginScenario):
     scratch_prefix = "busy-"
 
-    def hold(self, milliseconds, watch=None, name=None):
+    def hold(self, milliseconds, watch=None, name=None, until=None):
         """Starts another installation that holds Windows Installer (or the mutex named) for
-        milliseconds; returns it once it holds the mutex."""
+        milliseconds, or until the file until exists; returns it once it holds the mutex."""
         holder = self.session.run(self.session.exe("mutex_holder.exe"),
-                                  (["--name", name] if name else []) + [str(milliseconds)] + ([watch] if watch else []))
+                                  (["--name", name] if name else []) +
+                                  (["--until", wh.to_windows_path(until)] if until else []) +
+                                  [str(milliseconds)] + ([watch] if watch else []))
         holder.wait_line("held ")
         return holder
 
@@ -104,18 +106,33 @@ class BusyInstallerTest(ps.PluginScenario):
     # Tests two silent runs started together on one tree, three times: each pair starts msiexec
     # once; the second run waits for the first and then finds the same version installed.
     def test_two_runs_at_once(self):
+        def run_logs(temp):
+            found = []
+            for name in sorted(os.listdir(temp)):
+                if name.startswith("vexissetup_"):
+                    with open(os.path.join(temp, name), encoding="utf-8-sig") as f:
+                        found.append([line.lstrip().split(" ", 1)[1] for line in f.read().splitlines()[1:]])
+            return found
+
         for pair in range(3):
             temp = os.path.join(self.root, "temp%d" % pair)
             os.makedirs(temp)
             code = self.package("2.0.%d" % (10 + pair))
+            # Windows Installer is busy until both runs are seen waiting: the first run for it, the
+            # second for the first run, however slowly this machine starts them.
+            release = os.path.join(self.root, "release%d" % pair)
+            self.hold(120000, until=release)
             runs = [self.start("-silent", "-VexisArgs", "/qn", temp=temp) for _ in range(2)]
+            deadline = time.monotonic() + 60
+            while len(run_logs(temp)) < 2 or not all(
+                    any(line.startswith(("msiexec: Windows Installer is busy", "one run at a time: another"))
+                        for line in log) for log in run_logs(temp)):
+                self.assertLess(time.monotonic(), deadline, run_logs(temp))
+                time.sleep(0.05)
+            open(release, "w").close()
             self.assertEqual([run.wait_exit(timeout=120).code for run in runs], [0, 0])
             self.assertEqual(self.installed_version(code), "2.0.%d" % (10 + pair))
-            logs = []
-            for name in sorted(os.listdir(temp)):
-                if name.startswith("vexissetup_"):
-                    with open(os.path.join(temp, name), encoding="utf-8-sig") as f:
-                        logs.append([line.lstrip().split(" ", 1)[1] for line in f.read().splitlines()[1:]])
+            logs = run_logs(temp)
             self.assertEqual(sum(line.startswith("msiexec: started") for log in logs for line in log), 1, logs)
             second = [log for log in logs if any(line.startswith("one run at a time: another setup") for line in log)]
             self.assertEqual(len(second), 1, logs)

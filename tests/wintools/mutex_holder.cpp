@@ -2,10 +2,12 @@
 // and the benchmark. Wine's msiexec never takes Windows Installer's mutex;
 // this program does, as Windows Installer's service does while an
 // installation runs its execute sequence:
-//   mutex_holder [--name <mutex>] <milliseconds> [<program name>]
+//   mutex_holder [--name <mutex>] [--until <file>] <milliseconds> [<program name>]
 // creates and owns Global\_MSIExecute (or the mutex named, such as the one
 // another run of vexissetup.exe holds), prints "held <tick>", keeps it for the
-// given time, releases it and prints "released <tick>" (GetTickCount, the
+// given time (or until the file exists, when that comes first: a test lets
+// it go once what it waits for has happened), releases it and prints
+// "released <tick>" (GetTickCount, the
 // clock every process of the machine shares). With a program name (such as
 // msiexec.exe) it then watches for a new process of that name for at most 60
 // seconds and prints "started <name> <ms>", how long after the release it
@@ -39,13 +41,12 @@ std::set<DWORD> ProcessesNamed(const wchar_t* name) {
 
 int wmain(int argc, wchar_t** argv) {
   const wchar_t* name = L"Global\\_MSIExecute";
-  if (argc > 2 && std::wcscmp(argv[1], L"--name") == 0) {
-    name = argv[2];
-    argc -= 2;
-    argv += 2;
-  }
+  const wchar_t* until = nullptr;
+  for (; argc > 2 && (std::wcscmp(argv[1], L"--name") == 0 || std::wcscmp(argv[1], L"--until") == 0);
+       argc -= 2, argv += 2)
+    (argv[1][2] == L'n' ? name : until) = argv[2];
   if (argc < 2) {
-    std::fprintf(stderr, "usage: mutex_holder [--name <mutex>] <milliseconds> [<program name>]\n");
+    std::fprintf(stderr, "usage: mutex_holder [--name <mutex>] [--until <file>] <milliseconds> [<program name>]\n");
     return 2;
   }
   const DWORD hold = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
@@ -59,7 +60,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::printf("held %lu\n", GetTickCount());
   std::fflush(stdout);
-  Sleep(hold);
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < hold;) {
+    if (until != nullptr && GetFileAttributesW(until) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(until != nullptr ? 20 : hold);
+  }
   ReleaseMutex(mutex);
   const DWORD released = GetTickCount();
   std::printf("released %lu\n", released);
