@@ -1,8 +1,8 @@
 #include "install/checked_file.h"
 
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/run_log.h"
-#include "install/child_process.h"
 #include "platform/result_codes.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "install/installer_log.h"
 
 #include "bootstrap/environment.h"
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/run_log.h"
-#include "install/child_process.h"
 #include "platform/result_codes.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include "install/run_installer.h"
 
 #include "bootstrap/environment.h"
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
