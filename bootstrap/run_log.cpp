@@ -179,6 +179,12 @@ platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::u
       for (const std::uint8_t byte : random) path += Hex(byte).substr(8);
     }
     path += u".log";
+    // Refused here, under Wine as under Windows, whose CreateFileW refuses
+    // it (3 or 206).
+    if (path.size() > platform::kMaxPathLength) {
+      error = winerror::kFilenameExcedRange;
+      break;
+    }
     file = platform::CreateNewFile(path, kLogAccess, kLogShare);
     // A failure that left no code must not read as success.
     error = file ? 0 : LastFailure();

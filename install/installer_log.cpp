@@ -62,7 +62,8 @@ std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart,
   std::uint32_t error = 0;
   const platform::FileHandle file = CreateNewLogFile(built.substr(0, built.size() - 4), created, error);
   if (!file) {
-    LogLine({label, u": installer log: ", built, u" could not be created, error ", error,
+    const char16_t* why = error == winerror::kFilenameExcedRange ? u" (over 259 characters)" : u"";
+    LogLine({label, u": installer log: ", built, u" could not be created, error ", error, why,
              u"; nothing is started"});
     return error;
   }
