@@ -1,5 +1,6 @@
 #include "bootstrap/run_log.h"
 
+#include "bootstrap/last_failure.h"
 #include "platform/result_codes.h"
 
 namespace {
@@ -178,9 +179,15 @@ platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::u
       for (const std::uint8_t byte : random) path += Hex(byte).substr(8);
     }
     path += u".log";
+    // Refused here, under Wine as under Windows, whose CreateFileW refuses
+    // it (3 or 206).
+    if (path.size() > platform::kMaxPathLength) {
+      error = winerror::kFilenameExcedRange;
+      break;
+    }
     file = platform::CreateNewFile(path, kLogAccess, kLogShare);
     // A failure that left no code must not read as success.
-    error = file ? 0 : winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
+    error = file ? 0 : LastFailure();
     // Only a taken name is worth another name: a folder that cannot take a
     // new file takes none under any name.
     if (error != winerror::kFileExists && error != winerror::kAlreadyExists) break;

@@ -26,9 +26,10 @@ WString FormatTimeStamp(const platform::LocalTime& time);
 // following a link or reparse point: nothing that exists is opened,
 // followed, truncated or deleted. Returns the file created (or an empty
 // holder); path is the last name tried; error 0, 80 when every name tried is
-// taken (or no random name can be had), or the code of an attempt that
-// failed otherwise (a missing or read-only folder: no further name is
-// tried). Keeps the thread's last error.
+// taken (or no random name can be had), 206 for a name longer than MAX_PATH
+// allows (nothing is tried for it), or the code of an attempt that failed
+// otherwise (a missing or read-only folder: no further name is tried). Keeps
+// the thread's last error.
 platform::FileHandle CreateNewLogFile(const WString& stem, WString& path, std::uint32_t& error);
 
 // Starts the log of this run in folder (the value of TMP) as a new file

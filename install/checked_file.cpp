@@ -1,13 +1,11 @@
 #include "install/checked_file.h"
 
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/run_log.h"
-#include "install/child_process.h"
 #include "platform/result_codes.h"
 
 namespace {
-
-constexpr std::size_t kMaxPath = 259;
 
 // A file held for use: read, and nobody may write, rename or delete it.
 constexpr std::uint32_t kHeldAccess = platform::kGenericRead;
@@ -104,17 +102,32 @@ bool StartsWith(const WString& text, std::u16string_view head) {
   return text.size() >= head.size() && std::u16string_view(text).substr(0, head.size()) == head;
 }
 
+// A full path as CreateFileW takes it at any length: with \\?\ (\\?\UNC\ for
+// \\server\share) when it is longer than MAX_PATH allows, else as it is.
+WString WithLongPathPrefix(const WString& path) {
+  if (path.size() <= platform::kMaxPathLength || StartsWith(path, u"\\\\?\\")) return path;
+  return StartsWith(path, u"\\\\") ? u"\\\\?\\UNC\\" + path.substr(2) : u"\\\\?\\" + path;
+}
+
+// Whether path names the held file now: the same volume and index (a name
+// through a mapped drive, a SUBST drive or a short name counts).
+bool NamesHeldFile(const WString& path, platform::RawHandle held) {
+  const platform::FileHandle named = platform::OpenExistingFile(
+      WithLongPathPrefix(path), platform::kFileReadAttributes,
+      platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete);
+  platform::FileInformation found;
+  platform::FileInformation kept;
+  return named && platform::ReadFileInformation(named.get(), found) &&
+         platform::ReadFileInformation(held, kept) && found.volume == kept.volume &&
+         found.index == kept.index;
+}
+
 }  // namespace
 
 WString WithoutLongPathPrefix(const WString& finalPath) {
-  WString usable;
-  if (StartsWith(finalPath, u"\\\\?\\UNC\\"))
-    usable = u"\\\\" + finalPath.substr(8);
-  else if (StartsWith(finalPath, u"\\\\?\\"))
-    usable = finalPath.substr(4);
-  else
-    return finalPath;
-  return usable.size() <= kMaxPath ? usable : finalPath;
+  if (StartsWith(finalPath, u"\\\\?\\UNC\\")) return u"\\\\" + finalPath.substr(8);
+  if (StartsWith(finalPath, u"\\\\?\\")) return finalPath.substr(4);
+  return finalPath;
 }
 
 std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused) {
@@ -169,6 +182,12 @@ std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label,
   refused = false;
   file.path = path;
   file.runPath = path;
+  // Refused here, under Wine as under Windows, before any call that Windows
+  // would refuse.
+  if (path.size() > platform::kMaxPathLength) {
+    LogLine({label, u": ", path, u" is longer than the 259 characters Windows takes; it is not used"});
+    return winerror::kFilenameExcedRange;
+  }
   file.held = platform::OpenExistingFile(path, kHeldAccess, kHeldShare);
   if (!file.held) {
     const std::uint32_t error = LastFailure();
@@ -177,12 +196,24 @@ std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label,
   }
   WString finalPath;
   const std::uint32_t resolved = platform::ReadFinalPath(file.held.get(), finalPath);
-  if (resolved == 0) {
-    file.runPath = WithoutLongPathPrefix(finalPath);
+  const WString usable = WithoutLongPathPrefix(finalPath);
+  if (resolved == 0 && usable.size() <= platform::kMaxPathLength) {
+    file.runPath = usable;
     if (file.runPath == path)
       LogLine({label, u": ", path, u" held open"});
     else
       LogLine({label, u": ", path, u" held open; its final path ", file.runPath, u" is used"});
+  } else if (resolved == 0) {
+    // A SUBST or mapped drive standing for a deep folder: msiexec and
+    // process creation take no path this long, so the path found is used
+    // while it names the file held.
+    const bool named = NamesHeldFile(path, file.held.get());
+    LogLine({label, u": ", path, u" held open; its final path ", usable, u" is longer than 259 characters, ",
+             named ? u"so it is used by the path it was found at" : u"and that path names another file now"});
+    if (!named) {
+      file.held.reset();
+      return winerror::kFilenameExcedRange;
+    }
   } else if (resolved == winerror::kProcNotFound) {
     LogLine({label, u": ", path, u" held open; this Windows cannot tell a file's final path, so it "
                                   u"is used by the path it was found at"});
@@ -221,23 +252,10 @@ ImageMatch CompareProcessImage(platform::RawHandle process, const CheckedFile& f
   WString image;
   const std::uint32_t read = platform::QueryProcessImagePath(process, image);
   if (read == winerror::kProcNotFound) return ImageMatch::kUnknown;
-  if (read != 0) return ImageMatch::kOther;
-  // The held file's final path now, not the one read before the start.
-  WString finalPath;
-  if (platform::ReadFinalPath(file.held.get(), finalPath) == 0 &&
-      EqualIgnoringAsciiCase(WithoutLongPathPrefix(finalPath), image))
-    return ImageMatch::kSame;
-  // The same file by another name (a mapped drive, a short name): the
-  // volume and the file's index on it tell.
-  const platform::FileHandle named = platform::OpenExistingFile(
-      image, platform::kFileReadAttributes,
-      platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete);
-  platform::FileInformation ran;
-  platform::FileInformation held;
-  if (!named || !platform::ReadFileInformation(named.get(), ran) ||
-      !platform::ReadFileInformation(file.held.get(), held))
-    return ImageMatch::kOther;
-  return ran.volume == held.volume && ran.index == held.index ? ImageMatch::kSame : ImageMatch::kOther;
+  // By the file's identity, not its name: the image path may be the real
+  // path behind a SUBST or mapped drive, longer than 259 characters, with
+  // \\?\ or without.
+  return read == 0 && NamesHeldFile(image, file.held.get()) ? ImageMatch::kSame : ImageMatch::kOther;
 }
 
 Notice FileNotTrustedNotice(const WString& path, std::uint32_t code, std::uint16_t caption) {

@@ -54,11 +54,16 @@ struct PublisherCheck {
 std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused);
 
 // A file opened and held: path as it was found (the name the administrator
-// knows, shown in boxes), runPath the path the held file really has (its
-// final path, junctions and mount points resolved), by which it is read,
-// started or handed over, so that no link re-pointed after the check can
-// put another file in its place. runPath is path on a Windows that cannot
-// tell a file's final path (XP, Server 2003).
+// knows, shown in boxes), runPath the path by which it is read, started or
+// handed over. That is the path the held file really has (its final path,
+// junctions and mount points resolved), so that no link re-pointed after the
+// check can put another file in its place, when it fits in MAX_PATH (259
+// characters): msiexec and process creation take no longer one. Else (a
+// SUBST or mapped drive standing for a deep folder) it is path, which named
+// the held file when it was opened (a program started from it is compared
+// with the held file before it runs; msiexec opens it by that name later).
+// runPath is path on a Windows that cannot tell a file's final path (XP,
+// Server 2003).
 struct CheckedFile {
   platform::FileHandle held;
   WString path;
@@ -78,20 +83,22 @@ struct CheckedFile {
 // verification's code: 0x800B0100 unsigned, 0x80096010 changed after
 // signing, 0x800B0109 another certificate under a root this Windows does not
 // trust, 0x800B0004 another publisher); refused clear for a file that could
-// not be opened (the open's error code).
+// not be opened (the open's error code) or has no path that fits in MAX_PATH
+// (206, before it is opened when path is longer).
 std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label, const WString& path,
                               CheckedFile& file, bool& refused);
 
 // Whether a process started from runPath runs the held file: kSame when its
-// image path is the file's final path, or names a file of the same volume and
-// index; kOther when it names another file, or cannot be read or compared;
-// kUnknown on a Windows that cannot tell a process's image (XP, Server 2003).
+// image path (with \\?\ or without, of any length) names a file of the same
+// volume and index; kOther when it names another file, or cannot be read or
+// compared; kUnknown on a Windows that cannot tell a process's image (XP,
+// Server 2003).
 enum class ImageMatch { kSame, kOther, kUnknown };
 ImageMatch CompareProcessImage(platform::RawHandle process, const CheckedFile& file);
 
 // A final path as a program takes it: without Windows' \\?\ prefix
-// ("\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x")
-// where the result stays within 259 characters, else as it is.
+// ("\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x"),
+// whatever its length.
 WString WithoutLongPathPrefix(const WString& finalPath);
 
 // The box of a file that is not started: message 153 with the file's path for

@@ -1,5 +1,6 @@
 #include "install/child_process.h"
 
+#include "bootstrap/last_failure.h"
 #include "bootstrap/run_log.h"
 #include "platform/platform.h"
 #include "platform/result_codes.h"
@@ -40,10 +41,6 @@ ChildResult NotStarted(const WString& label) {
 }
 
 }  // namespace
-
-std::uint32_t LastFailure() {
-  return winerror::NonZeroCode(platform::GetLastError(), winerror::kFunctionFailed);
-}
 
 ChildResult RunChildProcess(const WString& label, const WString& commandLine) {
   LogLine({label, u": started ", commandLine});

@@ -6,10 +6,6 @@
 #include "install/checked_file.h"
 #include "platform/wstring.h"
 
-// GetLastError after a call that reported failure, or
-// winerror::kFunctionFailed (1627) when it gave none.
-std::uint32_t LastFailure();
-
 // How a child ended: only kExited gives the child's own exit code; the
 // others give a system error code in the same range (2 is a missing file or
 // a child's 2), which must not be judged as an exit code.

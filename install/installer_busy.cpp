@@ -1,5 +1,6 @@
 #include "install/installer_busy.h"
 
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/run_log.h"

@@ -1,9 +1,9 @@
 #include "install/installer_log.h"
 
 #include "bootstrap/environment.h"
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/run_log.h"
-#include "install/child_process.h"
 #include "platform/result_codes.h"
 
 namespace {
@@ -62,7 +62,8 @@ std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart,
   std::uint32_t error = 0;
   const platform::FileHandle file = CreateNewLogFile(built.substr(0, built.size() - 4), created, error);
   if (!file) {
-    LogLine({label, u": installer log: ", built, u" could not be created, error ", error,
+    const char16_t* why = error == winerror::kFilenameExcedRange ? u" (over 259 characters)" : u"";
+    LogLine({label, u": installer log: ", built, u" could not be created, error ", error, why,
              u"; nothing is started"});
     return error;
   }

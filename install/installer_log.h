@@ -44,8 +44,9 @@ struct InstallerLog {
 // the installer in the run log, which records the file. 0 and log made; else
 // nothing is made and nothing may be started with a log name: the creation's
 // error code (3 for a TMP naming no folder, 5 for one this account cannot
-// write, 80 when no name could be had), or, with tempUnreadable set,
-// MakeLogFilePath's (TMP unset, empty or unreadable).
+// write, 80 when no name could be had, 206 for a name longer than MAX_PATH
+// allows), or, with tempUnreadable set, MakeLogFilePath's (TMP unset, empty
+// or unreadable).
 std::uint32_t ArrangeInstallerLog(const WString& label, const WString& namePart, InstallerLog& log,
                                   bool& tempUnreadable);
 

@@ -43,10 +43,6 @@ StepResult PlanPluginInstallation(const PublisherCheck& check, bool reinstall, P
     planned.notice = FileNotTrustedNotice(packagePath, planned.code, msg::kErrorCaption);
     return planned;
   }
-  // A final path longer than the one found (a junction to a deep folder)
-  // must fit Windows Installer's buffers as well.
-  if (planned.code == 0 && plan.file.runPath.size() > kMaxPackagePath)
-    planned.code = winerror::kFilenameExcedRange;
   if (planned.code == 0) planned.code = ReadPackageIdentity(plan.file.runPath, plan.package);
   if (planned.code != 0) {
     LogValue(u"plug-in package: could not be read, error", planned.code);

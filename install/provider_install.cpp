@@ -29,7 +29,9 @@ StepResult OpenProviderSetup(const PublisherCheck& check, const WString& folder,
   // Both boxes of a provider have no caption.
   if (opened.refused) {
     opened.notice = FileNotTrustedNotice(setup.path, opened.code, 0);
-  } else if (check.on) {
+  } else if (check.on || opened.code == winerror::kFilenameExcedRange) {
+    // A path longer than Windows takes is refused under Wine as under
+    // Windows, whose process creation would refuse it.
     opened.notice = FailureNotice(msg::kProviderFailed, 0, opened.code, WString());
   } else {
     // Unsigned, nothing to check: started as it always was.

@@ -19,9 +19,10 @@ WString ProviderProgramPath(const WString& folder);
 // (OpenCheckedFile), before anything else is done for it, its log included.
 // 0 with setup held. A file the check refuses: its code and message 153
 // naming it (no caption). A file that cannot be opened: with the check on,
-// its code and the provider's failure box (message 105); with the check off,
-// 0 and setup not held: it is then started by its relative name, as it always
-// was, so that a missing Setup.exe gives process creation's own code (2, 3).
+// its code and the provider's failure box (message 105), as for a path that
+// does not fit in MAX_PATH (206) either way; with the check off, 0 and setup
+// not held: it is then started by its relative name, as it always was, so
+// that a missing Setup.exe gives process creation's own code (2, 3).
 StepResult OpenProviderSetup(const PublisherCheck& check, const WString& folder, CheckedFile& setup);
 
 // The Setup.exe command line for folder ("csp" or "ucsp"), into commandLine:

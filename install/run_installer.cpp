@@ -1,6 +1,7 @@
 #include "install/run_installer.h"
 
 #include "bootstrap/environment.h"
+#include "bootstrap/last_failure.h"
 #include "bootstrap/message_ids.h"
 #include "bootstrap/restart.h"
 #include "bootstrap/run_log.h"
@@ -79,7 +80,8 @@ StepResult RunInstaller(const WString& installedProductCode, const CheckedFile& 
   }
 
   // msiexec.exe opens the package by name itself: it gets the final path of
-  // the file held, which no junction re-pointed after the check can change.
+  // the file held, which no junction re-pointed after the check can change,
+  // or, where that is longer than msiexec takes, the path it was found at.
   const WString commandLine =
       u"\"" + systemDirectory + u"\\msiexec.exe\" /i \"" + package.runPath + u"\" " + arguments;
 

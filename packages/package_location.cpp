@@ -72,7 +72,7 @@ std::uint32_t FindPackageFile(WString pattern, WString& fullPath) {
     // Windows Installer takes package paths into buffers of MAX_PATH units;
     // Wine's msi.dll overruns its stack with a longer one and crashes the
     // caller. The path is refused here, before anything is handed over.
-    return fullPath.size() > kMaxPackagePath ? winerror::kFilenameExcedRange : 0;
+    return fullPath.size() > platform::kMaxPathLength ? winerror::kFilenameExcedRange : 0;
   } while (platform::FindNextEntry(folders.get(), folder));
   return winerror::kNoData;
 }

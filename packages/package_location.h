@@ -1,15 +1,10 @@
 // Finding package files in the subfolders of the current directory.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "platform/platform.h"
 #include "platform/wstring.h"
-
-// The longest package path Windows Installer takes (its buffers hold
-// MAX_PATH units with the terminator).
-constexpr std::size_t kMaxPackagePath = 259;
 
 // Searches the immediate subfolders of the current directory (in the order
 // the system yields them, dot-folders skipped) for a file matching pattern

@@ -165,6 +165,12 @@ bool PathExists(const WString& path);
 // DeleteFileW.
 bool RemoveFile(const WString& path);
 
+// MAX_PATH less its terminator: the longest path that CreateFileW and
+// CreateProcessW take without \\?\ (3 or 206 for a longer one, unless the
+// manifest is longPathAware and the machine's policy allows long paths; Wine
+// takes them), and the longest that Windows Installer takes at all.
+constexpr std::size_t kMaxPathLength = 259;
+
 // Access rights and share modes of CreateFileW, chosen by the caller: what a
 // handle lets others do with the file while it is open is a decision of the
 // system, not of the seam.

@@ -560,7 +560,7 @@ bool RemoveFile(const WString& path) {
 }
 
 FileHandle CreateNewFile(const WString& path, std::uint32_t access, std::uint32_t share) {
-  if (!Enter("CreateFileW")) return FileHandle();
+  if (!Enter("CreateFileW") || sim::RefusedBeyondMaxPath(path, sim::kErrorPathNotFound)) return FileHandle();
   const WString full = sim::Absolute(path);
   if (!sim::DirectoryExists(sim::ParentOf(full))) {
     W().lastError = sim::kErrorPathNotFound;
@@ -577,7 +577,7 @@ FileHandle CreateNewFile(const WString& path, std::uint32_t access, std::uint32_
 }
 
 FileHandle OpenExistingFile(const WString& path, std::uint32_t access, std::uint32_t share) {
-  if (!Enter("CreateFileW")) return FileHandle();
+  if (!Enter("CreateFileW") || sim::RefusedBeyondMaxPath(path, sim::kErrorPathNotFound)) return FileHandle();
   const WString full = sim::Absolute(path);
   const sim::World::Entry* entry = sim::FindEntry(full);
   if (entry == nullptr) {
@@ -622,7 +622,7 @@ std::uint32_t ReadFinalPath(RawHandle file, WString& path) {
 }
 
 FileHandle OpenFolder(const WString& path) {
-  if (!Enter("CreateFileW")) return FileHandle();
+  if (!Enter("CreateFileW") || sim::RefusedBeyondMaxPath(path, sim::kErrorPathNotFound)) return FileHandle();
   const sim::World::Entry* entry = sim::FindEntry(sim::Absolute(path));
   if (entry == nullptr || !entry->directory) {
     W().lastError = entry == nullptr ? sim::kErrorPathNotFound : sim::kErrorAccessDenied;
@@ -927,6 +927,9 @@ bool StartProcess(const WString& applicationName, WString& commandLine,
     W().lastError = winerror::kFilenameExcedRange;
     return false;
   }
+  if (sim::RefusedBeyondMaxPath(applicationName.empty() ? sim::FirstToken(commandLine) : applicationName,
+                                winerror::kFilenameExcedRange))
+    return false;
   sim::Process process;
   process.commandLine = commandLine;
   process.applicationName = applicationName;

@@ -27,6 +27,8 @@ bool IsDriveRoot(const WString& path);
 // A full path, relative ones taken from the current directory, with every
 // junction on the way resolved as the file system resolves it.
 WString Absolute(const WString& path);
+// CreateFileW's and CreateProcessW's refusal (error) of a path beyond MAX_PATH without \\?\.
+bool RefusedBeyondMaxPath(const WString& path, std::uint32_t error);
 WString ResolveJunctions(WString path);
 // The name Windows gives a file of a volume without a drive letter: through
 // the mount point the volume is mounted at now (else the path as it is).

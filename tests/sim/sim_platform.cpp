@@ -231,12 +231,23 @@ WString CollapseBackslashes(const WString& path) {
   return out;
 }
 
-WString Absolute(const WString& path) {
+// The full path as written, no link resolved; \\?\ (\\?\UNC\) names the same.
+WString FullPath(const WString& path) {
+  if (path.compare(0, 8, u"\\\\?\\UNC\\") == 0) return u"\\\\" + path.substr(8);
+  if (path.compare(0, 4, u"\\\\?\\") == 0 && path.size() > 5 && path[5] == u':') return path.substr(4);
   if ((path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\'))
-    return ResolveJunctions(CollapseBackslashes(path));
+    return CollapseBackslashes(path);
   const WString& cwd = W().currentDirectory;
-  if (!cwd.empty() && cwd.back() == u'\\') return ResolveJunctions(CollapseBackslashes(cwd + path));
-  return ResolveJunctions(CollapseBackslashes(cwd + u"\\" + path));
+  return CollapseBackslashes(cwd + (!cwd.empty() && cwd.back() == u'\\' ? u"" : u"\\") + path);
+}
+
+WString Absolute(const WString& path) { return ResolveJunctions(FullPath(path)); }
+
+bool RefusedBeyondMaxPath(const WString& path, std::uint32_t error) {
+  // MAX_PATH (260) counts the terminator; a drive or a junction may lead to a longer real path.
+  if (path.compare(0, 4, u"\\\\?\\") == 0 || FullPath(path).size() < 260) return false;
+  W().lastError = error;
+  return true;
 }
 
 const World::Entry* FindEntry(const WString& path) {

@@ -114,7 +114,7 @@ struct World {
   std::uint64_t nextFileId = 1;
   // Junctions: a folder (by folded full path) that Windows resolves to
   // another folder, in every path that goes through it; a file's final path
-  // shows the folder it leads to.
+  // shows the folder it leads to; so does a drive ("S:") of SUBST or a mapped network drive.
   std::map<WString, WString> junctions;
   // Mount points of volumes that have no drive letter: resolved like
   // junctions, but a file on such a volume has no other name, so its final

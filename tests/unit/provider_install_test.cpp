@@ -311,7 +311,7 @@ TEST(ProviderStepTest, UnobservedEndStopsTheRun) {
 // is done for it: a refused one (message 153 naming it, no caption) gets no
 // log and is never started; one that cannot be opened stops the run with the
 // open's code; an unsigned run starts a Setup.exe it cannot open by its
-// relative name, as it always did.
+// relative name, as it always did, unless its path is beyond MAX_PATH (206).
 TEST(ProviderStepTest, SetupCheckedBeforeItsLog) {
   const PublisherCheck kSigned{true, "CN=Vexis"};
   const WString kSetup = u"C:\\dist\\csp\\Setup.exe";
@@ -334,6 +334,9 @@ TEST(ProviderStepTest, SetupCheckedBeforeItsLog) {
        winerror::kTrustBadDigest, msg::kFileNotTrusted, false},
       {"missing, signed run", kSigned, [&] { sim::OtherDeletes(kSetup); }, 2, msg::kProviderFailed, false},
       {"missing, unsigned run", PublisherCheck(), [&] { sim::OtherDeletes(kSetup); }, 0, 0, true},
+      {"path beyond MAX_PATH, unsigned run", PublisherCheck(),
+       [&] { sim::W().currentDirectory = sim::W().modulePath = u"C:\\" + WString(250, u'd'); }, 206,
+       msg::kProviderFailed, false},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -344,7 +347,7 @@ TEST(ProviderStepTest, SetupCheckedBeforeItsLog) {
 
     EXPECT_EQ(Provide(u"csp", u"", false, false, notices, row.check).code, row.code);
 
-    EXPECT_EQ(sim::W().started.size(), row.started ? 1u : 0u);
+    EXPECT_EQ(sim::CallCount("CreateProcessW"), row.started ? 1 : 0);
     EXPECT_EQ(sim::FileExists(kCspLog), row.started) << "a log was made for a setup not started";
     if (row.message == 0) {
       EXPECT_TRUE(notices.empty());

@@ -226,9 +226,7 @@ TEST_F(RunInstallerTest, SystemFolderLongerThanTheBuffer) {
     seen.push_back(line);
     return 0u;
   };
-  EXPECT_EQ(Run(WString(), u" /qb"), 0u);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].substr(0, fits.size() + 14), u"\"" + fits + u"\\msiexec.exe\"");
+  EXPECT_EQ(Run(WString(), u" /qb"), 206u);  // process creation refuses msiexec.exe beyond MAX_PATH
 
   SetUp();
   seen.clear();

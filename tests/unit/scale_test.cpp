@@ -112,31 +112,50 @@ TEST_F(ScaleTest, TenThousandFoldersPackageInTheLast) {
   }
 }
 
-// Tests a "TMP" of more than 260 characters: the log lies in the long
-// folder, and a failure box names that log in full.
+// Tests a "TMP" in which the installer's log name is longer than MAX_PATH
+// allows: 206 before anything is created or started, as Windows would refuse
+// it; where the run log's shorter name still fits (220), the run log says why.
 TEST_F(ScaleTest, TempLongerThan260Characters) {
   const WString temp = LongPath(u"C:\\Users\\Администратор\\AppData\\Local\\Temp", 320);
   ASSERT_GT(temp.size(), 260u);
-  for (const std::uint32_t installerExit : {0u, 1603u}) {
+  for (const std::size_t length : {320u, 220u}) {
     SetUp();
-    sim::InstallMsiexec(installerExit);
-    SetTemp(temp);
+    SetTemp(temp.substr(0, length));
     const WString package = u"C:\\dist\\x64\\vexiscom-x64.msi";
     AddPackage(package, u"2.0.1");
-    EXPECT_EQ(Run({}), static_cast<int>(installerExit));
-    ASSERT_EQ(sim::W().started.size(), 1u);
-    EXPECT_EQ(sim::W().started[0], FirstInstallCommand(package, temp));
-    const WString log = temp + u"\\vexiscom-x64.msi_" + kStamp + u".log";
-    EXPECT_TRUE(sim::FileExists(log));
+    EXPECT_EQ(Run({}), 206);
+    EXPECT_EQ(sim::CallCount("CreateProcessW"), 0);
+    const std::string log = sim::FileContents(temp.substr(0, length) + u"\\vexissetup_" + kStamp + u".log");
+    EXPECT_EQ(log.find("error 206 (over 259 characters); nothing is started") != std::string::npos, length == 220);
     ASSERT_EQ(Boxes().size(), 2u);
-    if (installerExit == 0) {
-      EXPECT_EQ(InstalledVersion(), u"2.0.1");
-      EXPECT_EQ(Boxes()[1].text, kInstalledNotice);
-    } else {
-      EXPECT_EQ(InstalledVersion(), u"");
-      EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 1603.\nInstall log: " + log);
-    }
+    EXPECT_EQ(Boxes()[1].text, kPluginFailed + u": 206.\n");
   }
+}
+
+// Tests a SUBST drive and a mapped drive standing for a folder whose real
+// path is 300 characters long: the package installs from S:\…, and the
+// provider there runs as the file checked, both by the paths found.
+TEST_F(ScaleTest, DeepFolderBehindADriveLetter) {
+  for (const WString& root : {WString(u"C:\\Хранилище"), WString(u"\\\\server\\share")}) {
+    SetUp();
+    const WString real = LongPath(root, 300);
+    sim::PointJunction(u"S:", real);
+    sim::W().currentDirectory = u"S:\\dist";
+    AddPackage(real + u"\\dist\\x64\\vexiscom-x64.msi", u"2.0.1");
+    sim::AddFile(real + u"\\dist\\csp\\Setup.exe");
+    sim::W().programs[real + u"\\dist\\csp\\Setup.exe"] = sim::ExitWith(0);
+    ASSERT_EQ(Run({u"-csp", u"-silent"}), 0);
+    EXPECT_EQ(sim::W().started.back(),
+              FirstInstallCommand(u"S:\\dist\\x64\\vexiscom-x64.msi", sim::W().environment[u"TMP"]));
+    EXPECT_EQ(InstalledVersion(), u"2.0.1");
+  }
+  // The path found must still name the file held (its second open fails here): else 206.
+  sim::FailCall("CreateFileW", 2, sim::CallCount("CreateFileW") + 2);
+  CheckedFile package;
+  bool refused = false;
+  EXPECT_EQ(OpenCheckedFile(PublisherCheck(), u"msi", u"S:\\dist\\x64\\vexiscom-x64.msi", package, refused),
+            206u);
+  EXPECT_FALSE(package.held);
 }
 
 // Tests a current directory of more than 260 characters: Windows Installer
