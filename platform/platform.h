@@ -421,8 +421,19 @@ bool OpenProcessToken(std::uint32_t access, KernelHandle& token);
 bool LookUpPrivilege(const WString& name, std::uint64_t& luid);
 // AdjustTokenPrivileges with one privilege and no previous-state buffer.
 bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t attributes);
-// ExitWindowsEx.
+// ExitWindowsEx. Windows documents that it ends only the caller's logon
+// session: called by a process that is not the interactive user (LocalSystem
+// under a fleet tool) it succeeds without restarting anything.
 bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason);
+// InitiateSystemShutdownExW of advapi32.dll (Windows XP and later), found in
+// a module with GetProcAddress; empty where the system lacks it.
+using InitiateSystemShutdownExFunction = LookedUpFunction<struct InitiateSystemShutdownExTag>;
+InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module);
+// InitiateSystemShutdownExW(this computer, no message, timeoutSeconds,
+// forceAppsClosed, reboot, reason): the whole computer, whoever calls.
+bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction function,
+                                  std::uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot,
+                                  std::uint32_t reason);
 
 // ---------------------------------------------------------------------------
 // Windows Installer: msi.dll loaded from the system directory only and bound

@@ -469,6 +469,18 @@ bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   return ::ExitWindowsEx(flags, reason) != 0;
 }
 
+InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module) {
+  return FindFunction<InitiateSystemShutdownExTag>(module, "InitiateSystemShutdownExW");
+}
+
+bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction function,
+                                  std::uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot,
+                                  std::uint32_t reason) {
+  const auto initiate =
+      reinterpret_cast<BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD)>(function.address);
+  return initiate(nullptr, nullptr, timeoutSeconds, forceAppsClosed, reboot, reason) != FALSE;
+}
+
 }  // namespace platform
 
 platform::FatalExitHandler TakeFatalExitHandler() {

@@ -1049,10 +1049,27 @@ bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t att
   return true;
 }
 
+// It ends the caller's logon session: a process that is not the interactive
+// user is told it succeeded, and nothing restarts.
 bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   if (!Enter("ExitWindowsEx")) return false;
-  W().restarted = true;
+  W().restarted = W().interactiveUser;
   W().restartFlags = flags;
+  W().restartReason = reason;
+  return true;
+}
+
+InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module) {
+  return FindFunction<InitiateSystemShutdownExTag>(module, "InitiateSystemShutdownExW");
+}
+
+// The whole computer, whoever calls; restartFlags as ExitWindowsEx's would be.
+bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction, std::uint32_t timeoutSeconds,
+                                  bool forceAppsClosed, bool reboot, std::uint32_t reason) {
+  if (!Enter("InitiateSystemShutdownExW")) return false;
+  W().restarted = true;
+  W().restartFlags = (reboot ? 0x2 : 0x1) | (forceAppsClosed ? 0x4 : 0);
+  W().restartTimeout = timeoutSeconds;
   W().restartReason = reason;
   return true;
 }

@@ -164,6 +164,10 @@ struct World {
 
   // --- restart
   bool shutdownPrivilegeHeld = true;
+  // false: the run is not the interactive user (LocalSystem under a fleet
+  // tool), and ExitWindowsEx succeeds without restarting.
+  bool interactiveUser = true;
+  std::uint32_t restartTimeout = 0xFFFFFFFF;  // InitiateSystemShutdownExW's
   std::uint32_t tokenAccess = 0;  // access asked of OpenProcessToken
   bool restarted = false;
   std::uint32_t restartFlags = 0;

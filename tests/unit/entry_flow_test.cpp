@@ -272,17 +272,19 @@ TEST_F(EntryFlowTest, RestartQuestionAnsweredNo) {
   EXPECT_FALSE(sim::W().restarted);
 }
 
-// Tests the restart on Yes, and silently without a question.
+// Tests the restart on Yes, and silently without a question from LocalSystem
+// (a fleet tool's run), where only InitiateSystemShutdownExW restarts.
 TEST_F(EntryFlowTest, RestartStarted) {
   sim::InstallMsiexec(3010);
   EXPECT_EQ(Run({}), 0);
   EXPECT_TRUE(sim::W().restarted);
   EXPECT_EQ(sim::W().restartFlags, 6u);
-  EXPECT_EQ(sim::W().restartReason, 0x00040000u);
 
   SetUp();
   sim::InstallMsiexec(1641);
+  sim::W().interactiveUser = false;
   EXPECT_EQ(Run({u"-silent"}), 0);
+  EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExW"), 1);
   EXPECT_TRUE(Boxes().empty());
   EXPECT_TRUE(sim::W().restarted);
   EXPECT_FALSE(MarkerExists());
@@ -360,7 +362,8 @@ TEST_F(EntryFlowTest, ClosingBoxByProviderFlags) {
   }
 }
 
-// Tests a restart that cannot be started: message 111 with OK only, exit 7.
+// Tests a restart that cannot be started: message 111 with OK only, exit 7,
+// and the marker made again for the next run.
 TEST_F(EntryFlowTest, RestartFails) {
   sim::InstallMsiexec(3010);
   sim::W().shutdownPrivilegeHeld = false;
@@ -368,13 +371,16 @@ TEST_F(EntryFlowTest, RestartFails) {
   ASSERT_EQ(Boxes().size(), 3u);
   EXPECT_EQ(Boxes()[2].text, u"Не удалось произвести перезагрузку.\nПерезагрузите компьютер вручную.");
   EXPECT_EQ(Boxes()[2].style, 0x0u);
-  EXPECT_EQ(sim::CallCount("ExitWindowsEx"), 0);
+  EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExW"), 0);
+  EXPECT_TRUE(MarkerExists());
 
   SetUp();
   sim::InstallMsiexec(3010);
-  sim::FailCall("ExitWindowsEx", 1115);
+  sim::W().interactiveUser = false;
+  sim::FailCall("InitiateSystemShutdownExW", 1115);
   EXPECT_EQ(Run({u"-silent"}), 7);
   EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(MarkerExists());
 }
 
 // Tests that the marker is deleted only at the end of a successful run: one
@@ -595,7 +601,7 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
        },
        7,
        {"box 108: Yes", "exit code 0: done; the restart of Windows is being started",
-        "restart: could not be started, error: 1300", "box 111: OK",
+        "restart: AdjustTokenPrivileges failed, error 1300", "restart marker: created", "box 111: OK",
         "exit code 7: done, but the restart could not be started"}},
       {"restart kept for later",
        {u"-norestart"},
@@ -624,7 +630,7 @@ TEST_F(EntryFlowTest, RunLogRecordsTheRun) {
     // A restart may end the process at once: nothing is left to write then.
     const auto& calls = sim::W().calls;
     if (sim::W().restarted) {
-      const auto restart = std::find(calls.begin(), calls.end(), "ExitWindowsEx");
+      const auto restart = std::find(calls.begin(), calls.end(), "InitiateSystemShutdownExW");
       EXPECT_EQ(std::find(restart, calls.end(), "WriteFile"), calls.end()) << row.name;
     }
   }
