@@ -286,7 +286,25 @@ WString QueriedProperty(const WString& query) {
   return name.find(u'\'') == WString::npos ? name : WString();
 }
 
+// DLLs loaded by bare name: one not loaded yet is looked for in the exe's
+// folder first unless the search is restricted.
+void LoadByName(std::initializer_list<const char16_t*> names) {
+  for (const char16_t* name : names) {
+    const auto& loaded = W().loadedModules;
+    if (W().dllSearchRestricted || std::any_of(loaded.begin(), loaded.end(), [&](const WString& m) {
+          return SameText(m, name);
+        }))
+      continue;
+    W().plantableLibraries.push_back(name);
+    W().loadedModules.insert(name);
+  }
+}
+
 }  // namespace
+
+void WindowShown() {
+  LoadByName({u"imm32.dll", u"msimg32.dll", u"shlwapi.dll", u"uxtheme.dll", u"version.dll"});
+}
 
 void ResetInternals() { I() = Internals(); }
 
@@ -333,7 +351,28 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   }
 }
 
-void RestrictDllSearchToSystemDirectory() { Enter("SetDefaultDllDirectories"); }
+bool SetDefaultDllDirectories(std::uint32_t flags) {
+  if (!Enter("SetDefaultDllDirectories")) return false;
+  if (W().missingFunctions.count("SetDefaultDllDirectories")) {
+    W().lastError = winerror::kProcNotFound;
+    return false;
+  }
+  W().dllSearchRestricted = flags == kLoadLibrarySearchSystem32;
+  return true;
+}
+
+bool SetDllSearchDirectory(const WString&) { return Enter("SetDllDirectoryW"); }
+
+// Only the system directory holds system DLLs.
+RawHandle LoadLibraryFromPath(const WString& path) {
+  if (!Enter("LoadLibraryExW")) return 0;
+  if (!sim::SameText(sim::ParentOf(path), W().systemDirectory)) {
+    W().lastError = winerror::kModNotFound;
+    return 0;
+  }
+  W().loadedModules.insert(sim::LeafOf(path));
+  return 0x20000000;
+}
 
 std::uint32_t GetLastError() { return W().lastError; }
 
@@ -341,6 +380,7 @@ void SetLastError(std::uint32_t code) { W().lastError = code; }
 
 int ShowMessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   if (!Enter("MessageBoxW")) return 0;
+  sim::WindowShown();
   sim::World& w = W();
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
   if (!w.answers.empty()) {
@@ -613,6 +653,7 @@ std::uint32_t MarkForDeletion(RawHandle file) {
 
 std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSigner& signer) {
   if (!Enter("WinVerifyTrust")) return W().lastError;
+  sim::LoadByName({u"msisip.dll", u"rsaenh.dll"});
   if (W().missingFunctions.count("WinVerifyTrust")) return winerror::kProcNotFound;
   // The file is verified through the handle that holds it, never by name.
   const sim::World::Entry* entry = sim::HeldEntry(file);
@@ -658,6 +699,7 @@ RawHandle FindLoadedModule(const WString& name) {
 
 RawHandle LoadModule(const WString& name) {
   if (!Enter("LoadLibraryW")) return 0;
+  sim::LoadByName({name.c_str()});
   for (const auto& m : W().loadableModules) {
     if (sim::SameText(m, name)) {
       W().loadedModules.insert(name);
@@ -713,6 +755,7 @@ bool ProgramHasEmbeddedSignature() {
 
 bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count) {
   if (!Enter("CryptGenRandom") || W().randomFails) return false;
+  sim::LoadByName({u"rsaenh.dll"});  // the provider, registered by bare name
   // A fixed sequence, so that a test can be repeated; nothing a run could plant.
   std::uint64_t& state = W().randomState;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -1013,6 +1056,7 @@ std::uint32_t WaitShowingWindow(RawHandle handle, std::uint32_t milliseconds, st
                                 std::uint32_t textId, const WString& caption, const WString& text,
                                 bool& cancelled) {
   if (!Enter("CreateDialogParamW")) return kWaitFailed;
+  sim::WindowShown();
   // The window's text goes to the template's text control.
   if (textId != 1020) return kWaitFailed;
   W().waitingWindows.push_back({templateId, caption, text});
@@ -1077,6 +1121,9 @@ bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction, std::uint32_
 std::uint32_t MsiSetInternalUI(std::uint32_t level) {
   // A failed call leaves the level as it was.
   if (!Enter("MsiSetInternalUI")) return sim::FaultCode("MsiSetInternalUI");
+  // msi.dll, bound with its first call, and what it loads.
+  sim::LoadByName({u"bcrypt.dll", u"cabinet.dll", u"crypt32.dll", u"dbghelp.dll", u"mpr.dll",
+                   u"mspatcha.dll", u"odbccp32.dll", u"sxs.dll", u"wintrust.dll", u"ws2_32.dll"});
   const int previous = W().internalUiLevel;
   W().internalUiLevel = static_cast<int>(level);
   return static_cast<std::uint32_t>(previous);

@@ -124,6 +124,11 @@ struct World {
   std::set<std::string> missingFunctions;  // names GetProcAddress does not find
   bool wow64 = true;           // IsWow64Process of the 32-bit build
   bool process64Bit = false;   // the x64 build
+  // SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) took the exe's
+  // folder out of the search. Until then a DLL loaded by bare name that is
+  // not loaded yet is looked for there first: each such name, in order.
+  bool dllSearchRestricted = false;
+  std::vector<WString> plantableLibraries;
 
   // --- registry under HKEY_CURRENT_USER (key paths, compared without case):
   // the 32-bit view's as they are, the 64-bit view's (what a 64-bit process

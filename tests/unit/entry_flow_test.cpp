@@ -10,6 +10,7 @@
 
 #include "bootstrap/command_line.h"
 #include "dialog/options_dialog.h"
+#include "setup/dll_search.h"
 #include "setup/entry_flow.h"
 #include "tests/sim/sim_dialog.h"
 #include "tests/sim/sim_programs.h"
@@ -45,12 +46,15 @@ class EntryFlowTest : public ::testing::Test {
     sim::InstallMsiexec(0);
   }
 
-  // Runs the bootstrapper with these arguments; the exit code.
+  // Runs the bootstrapper with these arguments as the process entry does;
+  // the exit code.
   int Run(std::vector<WString> arguments) {
     arguments.insert(arguments.begin(), u"C:\\dist\\vexissetup.exe");
     sim::W().commandLine = arguments;
+    RestrictDllSearch();
     const int exitCode = RunBootstrap(arguments.size() == 1);
     EXPECT_TRUE(sim::W().openHandles.empty()) << "a handle was left open";
+    EXPECT_EQ(sim::W().plantableLibraries, std::vector<WString>{}) << "looked for beside the exe";
     return exitCode;
   }
 
@@ -412,6 +416,20 @@ TEST_F(EntryFlowTest, MarkerSurvivesARunThatDoesNotSucceed) {
     EXPECT_TRUE(MarkerExists());
     EXPECT_FALSE(sim::W().restarted);
   }
+}
+
+// Tests a Windows without SetDefaultDllDirectories (XP to 7 without its
+// update): a signed run through its boxes, msi.dll and the waiting window
+// loads no DLL by name that a copy beside the exe could stand in for.
+TEST_F(EntryFlowTest, NoDllFromBesideTheExeWithoutSetDefaultDllDirectories) {
+  sim::W().missingFunctions.insert("SetDefaultDllDirectories");
+  sim::Sign(u"C:\\dist\\vexissetup.exe", "CN=Vexis", u"Vexis");
+  sim::Sign(u"C:\\dist\\x64\\vexiscom-x64.msi", "CN=Vexis", u"Vexis");
+  sim::HoldInstallerMutex(5000);
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(sim::CallCount("SetDllDirectoryW"), 1);
+  EXPECT_EQ(sim::CallCount("WinVerifyTrust"), 2);
+  EXPECT_EQ(sim::W().waitingWindows.size(), 1u);
 }
 
 // Tests the order csp, ucsp, plug-in, and that a failing provider stops the chain.
