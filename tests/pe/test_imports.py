@@ -10,8 +10,8 @@ directory) would be looked for beside the exe first. IsUserAnAdmin comes from
 shell32 by ordinal 680 only. No import may name a kernel32 function that older
 supported Windows lacks, or the exe would not start there at all and the
 administrator would see a loader error instead of the version message. The
-manifest built into the file asks Windows for elevation, and the file stays
-small enough to download and check quickly.
+manifest built into the file asks Windows for elevation and declares system DPI
+awareness, and the file stays small enough to download and check quickly.
 """
 
 import os
@@ -43,6 +43,7 @@ RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+WINDOWS_SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
 # The Windows versions the manifest must declare: without the ids of 8, 8.1 and 10, GetVersionExW
 # tells Windows 8.1, 10 and 11 that they are 6.2, and the run log writes a version the machine does
@@ -200,8 +201,9 @@ class ImportTableTest(unittest.TestCase):
         self.assertEqual(levels, ["requireAdministrator"])
 
     # Tests that the manifest names the exe's own processor, which Windows checks before the exe's
-    # first instruction (another one stops the start with error 14001, and Wine does not look), and
-    # declares every Windows from Vista to 10 as supported.
+    # first instruction (another one stops the start with error 14001, and Wine does not look),
+    # declares every Windows from Vista to 10 as supported, and declares system DPI awareness in the
+    # one form that Vista to 11 read (without it, Windows stretches every box as a bitmap).
     def test_manifest_matches_the_exe(self):
         manifest = ElementTree.fromstring(self.pe.resource(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID))
         identity = manifest.find(ASM_V1 + "assemblyIdentity")
@@ -209,6 +211,8 @@ class ImportTableTest(unittest.TestCase):
         declared = {e.get("Id").lower() for e in manifest.iter(COMPATIBILITY + "supportedOS")}
         missing = [name for guid, name in SUPPORTED_OS.items() if guid not in declared]
         self.assertEqual(missing, [], "supportedOS ids missing from the manifest")
+        aware = manifest.find("%sapplication/%swindowsSettings/%sdpiAware" % (ASM_V3, ASM_V3, WINDOWS_SETTINGS_2005))
+        self.assertEqual(getattr(aware, "text", None), "true", "no system DPI awareness")
 
     # Tests that the exe stays within its size limit.
     def test_size_limit(self):
