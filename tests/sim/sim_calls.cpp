@@ -286,25 +286,12 @@ WString QueriedProperty(const WString& query) {
   return name.find(u'\'') == WString::npos ? name : WString();
 }
 
-// DLLs loaded by bare name: one not loaded yet is looked for in the exe's
-// folder first unless the search is restricted.
+// Loads by bare name (measured: setup/dll_search.cpp): beside the exe first unless restricted.
 void LoadByName(std::initializer_list<const char16_t*> names) {
-  for (const char16_t* name : names) {
-    const auto& loaded = W().loadedModules;
-    if (W().dllSearchRestricted || std::any_of(loaded.begin(), loaded.end(), [&](const WString& m) {
-          return SameText(m, name);
-        }))
-      continue;
-    W().plantableLibraries.push_back(name);
-    W().loadedModules.insert(name);
-  }
+  for (const char16_t* name : names)
+    if (!W().dllSearchRestricted && W().loadedModules.insert(name).second) W().plantableLibraries.push_back(name);
 }
-
 }  // namespace
-
-void WindowShown() {
-  LoadByName({u"imm32.dll", u"msimg32.dll", u"shlwapi.dll", u"uxtheme.dll", u"version.dll"});
-}
 
 void ResetInternals() { I() = Internals(); }
 
@@ -352,24 +339,12 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
 }
 
 bool SetDefaultDllDirectories(std::uint32_t flags) {
-  if (!Enter("SetDefaultDllDirectories")) return false;
-  if (W().missingFunctions.count("SetDefaultDllDirectories")) {
-    W().lastError = winerror::kProcNotFound;
-    return false;
-  }
-  W().dllSearchRestricted = flags == kLoadLibrarySearchSystem32;
-  return true;
+  if (!Enter("SetDefaultDllDirectories") || W().missingFunctions.count("SetDefaultDllDirectories")) return false;
+  return W().dllSearchRestricted = flags == kLoadLibrarySearchSystem32;
 }
-
 bool SetDllSearchDirectory(const WString&) { return Enter("SetDllDirectoryW"); }
-
-// Only the system directory holds system DLLs.
 RawHandle LoadLibraryFromPath(const WString& path) {
-  if (!Enter("LoadLibraryExW")) return 0;
-  if (!sim::SameText(sim::ParentOf(path), W().systemDirectory)) {
-    W().lastError = winerror::kModNotFound;
-    return 0;
-  }
+  if (!Enter("LoadLibraryExW") || !sim::SameText(sim::ParentOf(path), W().systemDirectory)) return 0;
   W().loadedModules.insert(sim::LeafOf(path));
   return 0x20000000;
 }
@@ -380,7 +355,7 @@ void SetLastError(std::uint32_t code) { W().lastError = code; }
 
 int ShowMessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   if (!Enter("MessageBoxW")) return 0;
-  sim::WindowShown();
+  sim::LoadByName({u"imm32.dll", u"msimg32.dll", u"shlwapi.dll", u"uxtheme.dll", u"version.dll"});
   sim::World& w = W();
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
   if (!w.answers.empty()) {
@@ -699,7 +674,6 @@ RawHandle FindLoadedModule(const WString& name) {
 
 RawHandle LoadModule(const WString& name) {
   if (!Enter("LoadLibraryW")) return 0;
-  sim::LoadByName({name.c_str()});
   for (const auto& m : W().loadableModules) {
     if (sim::SameText(m, name)) {
       W().loadedModules.insert(name);
@@ -755,7 +729,6 @@ bool ProgramHasEmbeddedSignature() {
 
 bool GenerateRandom(std::uint8_t* bytes, std::uint32_t count) {
   if (!Enter("CryptGenRandom") || W().randomFails) return false;
-  sim::LoadByName({u"rsaenh.dll"});  // the provider, registered by bare name
   // A fixed sequence, so that a test can be repeated; nothing a run could plant.
   std::uint64_t& state = W().randomState;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -1056,7 +1029,6 @@ std::uint32_t WaitShowingWindow(RawHandle handle, std::uint32_t milliseconds, st
                                 std::uint32_t textId, const WString& caption, const WString& text,
                                 bool& cancelled) {
   if (!Enter("CreateDialogParamW")) return kWaitFailed;
-  sim::WindowShown();
   // The window's text goes to the template's text control.
   if (textId != 1020) return kWaitFailed;
   W().waitingWindows.push_back({templateId, caption, text});
@@ -1093,8 +1065,6 @@ bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t att
   return true;
 }
 
-// It ends the caller's logon session: a process that is not the interactive
-// user is told it succeeded, and nothing restarts.
 bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   if (!Enter("ExitWindowsEx")) return false;
   W().restarted = W().interactiveUser;
@@ -1106,23 +1076,19 @@ bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
 InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module) {
   return FindFunction<InitiateSystemShutdownExTag>(module, "InitiateSystemShutdownExW");
 }
-
-// The whole computer, whoever calls; restartFlags as ExitWindowsEx's would be.
+// Whoever calls; restartFlags as ExitWindowsEx's would be, and 0x100 for a countdown.
 bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction, std::uint32_t timeoutSeconds,
                                   bool forceAppsClosed, bool reboot, std::uint32_t reason) {
   if (!Enter("InitiateSystemShutdownExW")) return false;
   W().restarted = true;
-  W().restartFlags = (reboot ? 0x2 : 0x1) | (forceAppsClosed ? 0x4 : 0);
-  W().restartTimeout = timeoutSeconds;
+  W().restartFlags = (reboot ? 0x2 : 0x1) | (forceAppsClosed ? 0x4 : 0) | (timeoutSeconds ? 0x100 : 0);
   W().restartReason = reason;
   return true;
 }
-
 std::uint32_t MsiSetInternalUI(std::uint32_t level) {
   // A failed call leaves the level as it was.
   if (!Enter("MsiSetInternalUI")) return sim::FaultCode("MsiSetInternalUI");
-  // msi.dll, bound with its first call, and what it loads.
-  sim::LoadByName({u"bcrypt.dll", u"cabinet.dll", u"crypt32.dll", u"dbghelp.dll", u"mpr.dll",
+  sim::LoadByName({u"bcrypt.dll", u"cabinet.dll", u"crypt32.dll", u"dbghelp.dll", u"mpr.dll",  // msi.dll's
                    u"mspatcha.dll", u"odbccp32.dll", u"sxs.dll", u"wintrust.dll", u"ws2_32.dll"});
   const int previous = W().internalUiLevel;
   W().internalUiLevel = static_cast<int>(level);

@@ -60,7 +60,6 @@ using sim::W;
 
 std::intptr_t RunModalDialog(std::uint16_t templateId, DialogHandler handler, void* context) {
   if (!sim::Enter("DialogBoxParamW") || templateId != 141) return -1;
-  sim::WindowShown();
   sim::World& w = W();
   if (w.controls.empty()) w.controls = sim::DialogTemplateControls();
   sim::g_handler = handler;

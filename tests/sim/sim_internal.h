@@ -40,11 +40,6 @@ void EntriesChanged();
 // search yields); found through an index, not by scanning every entry.
 std::vector<const World::Entry*> ChildrenOf(const WString& directory);
 
-// The DLLs that the system's own DLLs load by bare name while a window is
-// shown, as measured under Wine (setup/dll_search.cpp): searched for as
-// World::plantableLibraries says.
-void WindowShown();
-
 // State that lives with handles (search results, key paths, package paths,
 // child exit codes); cleared by Reset().
 void ResetInternals();
