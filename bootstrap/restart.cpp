@@ -12,6 +12,14 @@ constexpr char16_t kMarkerName[] = u"NeedBstrReboot";
 constexpr std::uint32_t kEwxReboot = 0x02;
 constexpr std::uint32_t kEwxForce = 0x04;
 constexpr std::uint32_t kShutdownReasonMajorApplication = 0x00040000;
+constexpr std::uint32_t kShutdownReasonMinorInstallation = 0x00000002;
+constexpr std::uint32_t kShutdownReasonFlagPlanned = 0x80000000;
+
+// The restart was not started: the run log names the call and its error.
+bool NotStarted(const char16_t* call) {
+  LogLine({u"restart: ", call, u" failed, error ", platform::GetLastError()});
+  return false;
+}
 
 }  // namespace
 
@@ -74,7 +82,7 @@ bool RestartComputer() {
   platform::KernelHandle token;
   if (!platform::OpenProcessToken(platform::kTokenAdjustPrivileges | platform::kTokenQuery,
                                   token))
-    return false;
+    return NotStarted(u"OpenProcessToken");
   std::uint64_t privilege = 0;
   // A failed lookup leaves an identifier the account does not hold, which
   // the test after AdjustTokenPrivileges catches.
@@ -83,6 +91,19 @@ bool RestartComputer() {
   // privilege (ERROR_NOT_ALL_ASSIGNED); only GetLastError tells.
   const bool adjusted =
       platform::AdjustTokenPrivilege(token.get(), privilege, platform::kSePrivilegeEnabled);
-  if (!adjusted || platform::GetLastError() != 0) return false;
-  return platform::ExitWindowsEx(kEwxReboot | kEwxForce, kShutdownReasonMajorApplication);
+  if (!adjusted || platform::GetLastError() != 0) return NotStarted(u"AdjustTokenPrivileges");
+  // ExitWindowsEx ends the caller's logon session; for a process that is not
+  // the interactive user it succeeds without restarting the computer.
+  const platform::InitiateSystemShutdownExFunction initiate =
+      platform::FindInitiateSystemShutdownEx(platform::FindLoadedModule(u"advapi32.dll"));
+  if (initiate) {
+    if (platform::CallInitiateSystemShutdownEx(
+            initiate, 0, true, true,
+            kShutdownReasonMajorApplication | kShutdownReasonMinorInstallation |
+                kShutdownReasonFlagPlanned))
+      return true;
+    return NotStarted(u"InitiateSystemShutdownExW");
+  }
+  if (platform::ExitWindowsEx(kEwxReboot | kEwxForce, kShutdownReasonMajorApplication)) return true;
+  return NotStarted(u"ExitWindowsEx");
 }

@@ -25,9 +25,16 @@ void CreateRestartMarker();
 // nothing was deleted); the marker then stays. No message.
 std::uint32_t ClearRestartMarker();
 
-// Enables SeShutdownPrivilege for the process and starts a forced restart
-// (ExitWindowsEx(EWX_REBOOT | EWX_FORCE, SHTDN_REASON_MAJOR_APPLICATION)).
+// Enables SeShutdownPrivilege for the process and starts a restart of the
+// whole computer: InitiateSystemShutdownExW (this computer, no message, no
+// time-out, applications closed without asking, restart after the shutdown,
+// a planned restart for an application's installation), which restarts also
+// when called by a process that is not the interactive user (LocalSystem
+// under a fleet tool), where ExitWindowsEx would succeed and restart
+// nothing. ExitWindowsEx(EWX_REBOOT | EWX_FORCE, SHTDN_REASON_MAJOR_
+// APPLICATION) only where advapi32.dll lacks the former (Windows 2000).
 // True when the restart was started; false when the token cannot be opened,
-// the privilege cannot be enabled (ExitWindowsEx is then not called) or
-// ExitWindowsEx fails. The token is closed on every path.
+// the privilege cannot be enabled (nothing is then called) or the call
+// fails: the run log then names the call that failed and its error. The
+// token is closed on every path.
 bool RestartComputer();

@@ -74,10 +74,26 @@ using FileHandle = Owned<HandleKind::kFile>;
 // ---------------------------------------------------------------------------
 // Process start and end.
 
-// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), looked up at run
-// time; where the system lacks it, SetDllDirectoryW(""). Called first thing,
-// so that no DLL planted beside the exe (a Downloads folder) is ever loaded.
-void RestrictDllSearchToSystemDirectory();
+// The DLL search of the process, set first thing (setup/dll_search.h
+// decides what to call). A DLL loaded by bare name is searched for in the
+// exe's own folder first, a Downloads folder, unless SetDefaultDllDirectories
+// takes that folder out of the search; where the system lacks it, only a
+// DLL already loaded under that name (or a KnownDLL) is safe from a copy
+// planted there.
+
+// SetDefaultDllDirectories(flags), looked up at run time: false, with 127 in
+// GetLastError, where the system lacks it (XP, Server 2003, and Vista and 7
+// without KB2533623).
+constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x800;
+bool SetDefaultDllDirectories(std::uint32_t flags);
+// SetDllDirectoryW(path), looked up at run time (Windows 2000 lacks it). An
+// empty path takes the current directory out of the search; the exe's own
+// folder stays first.
+bool SetDllSearchDirectory(const WString& path);
+// LoadLibraryExW(path, no file, LOAD_WITH_ALTERED_SEARCH_PATH): the library
+// at this full path, the DLLs it imports looked for in its own folder first.
+// It stays loaded for the life of the process. 0 on failure (GetLastError).
+RawHandle LoadLibraryFromPath(const WString& path);
 
 // Called with the exit code just before the process ends at once, where the
 // C++ library would throw: for want of memory (8) or on an internal error
@@ -458,8 +474,19 @@ bool OpenProcessToken(std::uint32_t access, KernelHandle& token);
 bool LookUpPrivilege(const WString& name, std::uint64_t& luid);
 // AdjustTokenPrivileges with one privilege and no previous-state buffer.
 bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t attributes);
-// ExitWindowsEx.
+// ExitWindowsEx. Windows documents that it ends only the caller's logon
+// session: called by a process that is not the interactive user (LocalSystem
+// under a fleet tool) it succeeds without restarting anything.
 bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason);
+// InitiateSystemShutdownExW of advapi32.dll (Windows XP and later), found in
+// a module with GetProcAddress; empty where the system lacks it.
+using InitiateSystemShutdownExFunction = LookedUpFunction<struct InitiateSystemShutdownExTag>;
+InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module);
+// InitiateSystemShutdownExW(this computer, no message, timeoutSeconds,
+// forceAppsClosed, reboot, reason): the whole computer, whoever calls.
+bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction function,
+                                  std::uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot,
+                                  std::uint32_t reason);
 
 // ---------------------------------------------------------------------------
 // Windows Installer: msi.dll loaded from the system directory only and bound

@@ -96,7 +96,9 @@ int Finish(const BootstrapOptions& options, WString& messageText) {
     // process before it could write anything more.
     LogExit(0, u"done; the restart of Windows is being started");
     if (RestartComputer()) return 0;
-    LogValue(u"restart: could not be started, error", platform::GetLastError());
+    // The restart is still owed: the marker again, so that the next run
+    // offers it (the run log has named the call that failed).
+    CreateRestartMarker();
     if (!options.silent) Show(msg::kRestartFailed, messageText, platform::kMbOk);
     return Ended(kRestartFailedExitCode, u"done, but the restart could not be started");
   }

@@ -40,21 +40,35 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   }
 }
 
-// SetDefaultDllDirectories is looked up, not imported: Windows XP, Vista and
-// 7 without its update lack it, and an import would keep the exe from
-// starting there at all. Those systems at least lose the current directory
-// from the search (SetDllDirectoryW with an empty text, XP SP1 and later);
-// msi.dll is loaded by its full path there.
-void RestrictDllSearchToSystemDirectory() {
+// Looked up, not imported: an import of a function that XP, Vista or 7
+// without its update lacks would keep the exe from starting there at all.
+bool SetDefaultDllDirectories(std::uint32_t flags) {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  std::uint32_t error = 0;
+  const auto setDefault = BindFunction<SetDefaultDllDirectoriesFn>(
+      LoadedModule(L"kernel32.dll"), "SetDefaultDllDirectories", &error);
+  if (setDefault == nullptr) {
+    ::SetLastError(error);
+    return false;
+  }
+  return setDefault(flags) != FALSE;
+}
+
+// Windows XP SP1 and later; looked up.
+bool SetDllSearchDirectory(const WString& path) {
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
   std::uint32_t error = 0;
-  const SystemLibrary kernel32 = LoadedModule(L"kernel32.dll");
-  const auto setDefault =
-      BindFunction<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories", &error);
-  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  const auto setDirectory = BindFunction<SetDllDirectoryFn>(kernel32, "SetDllDirectoryW", &error);
-  if (setDirectory != nullptr) setDirectory(L"");
+  const auto setDirectory =
+      BindFunction<SetDllDirectoryFn>(LoadedModule(L"kernel32.dll"), "SetDllDirectoryW", &error);
+  if (setDirectory == nullptr) {
+    ::SetLastError(error);
+    return false;
+  }
+  return setDirectory(W(path)) != FALSE;
+}
+
+RawHandle LoadLibraryFromPath(const WString& path) {
+  return reinterpret_cast<RawHandle>(::LoadLibraryExW(W(path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 namespace {
@@ -481,6 +495,18 @@ bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t att
 
 bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   return ::ExitWindowsEx(flags, reason) != 0;
+}
+
+InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module) {
+  return FindFunction<InitiateSystemShutdownExTag>(module, "InitiateSystemShutdownExW");
+}
+
+bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction function,
+                                  std::uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot,
+                                  std::uint32_t reason) {
+  const auto initiate =
+      reinterpret_cast<BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD)>(function.address);
+  return initiate(nullptr, nullptr, timeoutSeconds, forceAppsClosed, reboot, reason) != FALSE;
 }
 
 }  // namespace platform

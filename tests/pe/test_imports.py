@@ -19,8 +19,8 @@ import sys
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll", "gdi32.dll",
-               "comctl32.dll"}
+# Each taken from the system directory whatever the DLL search, which imports precede (KnownDLLs; msvcrt.dll: README).
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll", "gdi32.dll"}
 # Functions newer than Windows XP that the static runtime or the DLL hardening would otherwise import.
 NEWER_KERNEL32 = {"SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory", "GetTickCount64",
                   "InitializeConditionVariable", "SleepConditionVariableCS", "WakeConditionVariable",
@@ -37,6 +37,7 @@ RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+SMI_2005 = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
 COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
 # The Windows versions the manifest must declare: without the ids of 8, 8.1 and 10, GetVersionExW
 # tells Windows 8.1, 10 and 11 that they are 6.2, and the run log writes a version the machine does
@@ -196,6 +197,8 @@ class ImportTableTest(unittest.TestCase):
         declared = {e.get("Id").lower() for e in manifest.iter(COMPATIBILITY + "supportedOS")}
         missing = [name for guid, name in SUPPORTED_OS.items() if guid not in declared]
         self.assertEqual(missing, [], "supportedOS ids missing from the manifest")
+        aware = manifest.find("%sapplication/%swindowsSettings/{%s}dpiAware" % (ASM_V3, ASM_V3, SMI_2005))
+        self.assertEqual(getattr(aware, "text", None), "true", "not system DPI aware: blurred boxes at 125-200 %")
 
     # Tests that the exe stays within its size limit.
     def test_size_limit(self):

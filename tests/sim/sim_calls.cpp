@@ -345,6 +345,12 @@ std::uint32_t Verify(const Signature* found, platform::FileSignature& signature)
   return status & platform::kCertTrustIsNotTimeValid ? winerror::kCertExpired : 0;
 }
 
+// Loads by bare name (measured: setup/dll_search.cpp): beside the exe first unless restricted.
+void LoadByName(std::initializer_list<const char16_t*> names) {
+  for (const char16_t* name : names)
+    if (!W().dllSearchRestricted && W().loadedModules.insert(name).second) W().plantableLibraries.push_back(name);
+}
+
 }  // namespace
 
 void ResetInternals() { I() = Internals(); }
@@ -392,7 +398,16 @@ void CloseRawHandle(HandleKind kind, RawHandle handle) {
   }
 }
 
-void RestrictDllSearchToSystemDirectory() { Enter("SetDefaultDllDirectories"); }
+bool SetDefaultDllDirectories(std::uint32_t flags) {
+  if (!Enter("SetDefaultDllDirectories") || W().missingFunctions.count("SetDefaultDllDirectories")) return false;
+  return W().dllSearchRestricted = flags == kLoadLibrarySearchSystem32;
+}
+bool SetDllSearchDirectory(const WString&) { return Enter("SetDllDirectoryW"); }
+RawHandle LoadLibraryFromPath(const WString& path) {
+  if (!Enter("LoadLibraryExW") || !sim::SameText(sim::ParentOf(path), W().systemDirectory)) return 0;
+  W().loadedModules.insert(sim::LeafOf(path));
+  return 0x20000000;
+}
 
 std::uint32_t GetLastError() { return W().lastError; }
 
@@ -400,6 +415,7 @@ void SetLastError(std::uint32_t code) { W().lastError = code; }
 
 int ShowMessageBox(const WString& text, const WString& caption, std::uint32_t style) {
   if (!Enter("MessageBoxW")) return 0;
+  sim::LoadByName({u"imm32.dll", u"msimg32.dll", u"shlwapi.dll", u"uxtheme.dll", u"version.dll"});
   sim::World& w = W();
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
   if (!w.answers.empty()) {
@@ -672,6 +688,7 @@ std::uint32_t MarkForDeletion(RawHandle file) {
 
 std::uint32_t VerifyFileSignature(const WString& path, RawHandle file, FileSignature& signature) {
   if (!Enter("WinVerifyTrust")) return W().lastError;
+  sim::LoadByName({u"msisip.dll", u"rsaenh.dll"});
   if (W().missingFunctions.count("WinVerifyTrust")) return winerror::kProcNotFound;
   // The file is verified through the handle that holds it, never by name.
   const sim::World::Entry* entry = sim::HeldEntry(file);
@@ -1127,15 +1144,29 @@ bool AdjustTokenPrivilege(RawHandle token, std::uint64_t luid, std::uint32_t att
 
 bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   if (!Enter("ExitWindowsEx")) return false;
-  W().restarted = true;
+  W().restarted = W().interactiveUser;
   W().restartFlags = flags;
   W().restartReason = reason;
   return true;
 }
 
+InitiateSystemShutdownExFunction FindInitiateSystemShutdownEx(RawHandle module) {
+  return FindFunction<InitiateSystemShutdownExTag>(module, "InitiateSystemShutdownExW");
+}
+// Whoever calls; restartFlags as ExitWindowsEx's would be, and 0x100 for a countdown.
+bool CallInitiateSystemShutdownEx(InitiateSystemShutdownExFunction, std::uint32_t timeoutSeconds,
+                                  bool forceAppsClosed, bool reboot, std::uint32_t reason) {
+  if (!Enter("InitiateSystemShutdownExW")) return false;
+  W().restarted = true;
+  W().restartFlags = (reboot ? 0x2 : 0x1) | (forceAppsClosed ? 0x4 : 0) | (timeoutSeconds ? 0x100 : 0);
+  W().restartReason = reason;
+  return true;
+}
 std::uint32_t MsiSetInternalUI(std::uint32_t level) {
   // A failed call leaves the level as it was.
   if (!Enter("MsiSetInternalUI")) return sim::FaultCode("MsiSetInternalUI");
+  sim::LoadByName({u"bcrypt.dll", u"cabinet.dll", u"crypt32.dll", u"dbghelp.dll", u"mpr.dll",  // msi.dll's
+                   u"mspatcha.dll", u"odbccp32.dll", u"sxs.dll", u"wintrust.dll", u"ws2_32.dll"});
   const int previous = W().internalUiLevel;
   W().internalUiLevel = static_cast<int>(level);
   return static_cast<std::uint32_t>(previous);

@@ -135,6 +135,8 @@ struct World {
   std::set<std::string> missingFunctions;  // names GetProcAddress does not find
   bool wow64 = true;           // IsWow64Process of the 32-bit build
   bool process64Bit = false;   // the x64 build
+  bool dllSearchRestricted = false;  // by SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)
+  std::vector<WString> plantableLibraries;  // loaded by bare name while the exe's folder came first
 
   // --- registry under HKEY_CURRENT_USER (key paths, compared without case):
   // the 32-bit view's as they are, the 64-bit view's (what a 64-bit process
@@ -175,6 +177,7 @@ struct World {
 
   // --- restart
   bool shutdownPrivilegeHeld = true;
+  bool interactiveUser = true;  // false: LocalSystem, whom ExitWindowsEx does not restart
   std::uint32_t tokenAccess = 0;  // access asked of OpenProcessToken
   bool restarted = false;
   std::uint32_t restartFlags = 0;

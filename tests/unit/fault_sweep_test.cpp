@@ -213,7 +213,6 @@ std::vector<std::uint32_t> CodesFor(const std::string& call) {
       {"OpenProcessToken", {5}},
       {"LookupPrivilegeValueW", {1313}},
       {"AdjustTokenPrivileges", {5}},
-      {"ExitWindowsEx", {1115, 5}},          // shutdown in progress, denied
   };
   const auto it = kCodes.find(call);
   return it != kCodes.end() ? it->second : std::vector<std::uint32_t>{1627};

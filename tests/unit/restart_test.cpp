@@ -158,30 +158,34 @@ TEST_F(RestartTest, DeleteFailuresAreReported) {
 
 // Tests that a restart enables the shutdown privilege on a token opened with
 // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY and asks for a forced reboot for an
-// application reason.
+// application's planned installation, at once; Windows 2000 gets ExitWindowsEx.
 TEST_F(RestartTest, RestartsWithForcedReboot) {
   EXPECT_TRUE(RestartComputer());
   EXPECT_TRUE(sim::W().restarted);
   EXPECT_EQ(sim::W().tokenAccess, 0x28u);
   EXPECT_EQ(sim::W().restartFlags, 6u);
-  EXPECT_EQ(sim::W().restartReason, 0x00040000u);
+  EXPECT_EQ(sim::W().restartReason, 0x80040002u);
   EXPECT_EQ(sim::CallCount("CloseHandle"), 1);
+  sim::Reset();
+  sim::W().missingFunctions.insert("InitiateSystemShutdownExW");
+  RestartComputer();
+  EXPECT_EQ(sim::W().restartReason, 0x00040000u);
 }
 
 // Tests that each failure on the way to the restart gives false and, before
-// ExitWindowsEx, does not call it.
+// the restart, does not call it.
 TEST_F(RestartTest, RestartFailures) {
   struct Case {
     const char* call;  // fails, or nullptr
     bool privilegeHeld;
-    bool exitWindowsCalled;
+    bool shutdownCalled;
   };
   const Case cases[] = {
       {"OpenProcessToken", true, false},
       {nullptr, false, false},  // the account does not hold the privilege
       {"LookupPrivilegeValueW", true, false},
       {"AdjustTokenPrivileges", true, false},
-      {"ExitWindowsEx", true, true},
+      {"InitiateSystemShutdownExW", true, true},
   };
   for (const auto& c : cases) {
     sim::Reset();
@@ -189,7 +193,7 @@ TEST_F(RestartTest, RestartFailures) {
     if (c.call) sim::FailCall(c.call, 1314);
     EXPECT_FALSE(RestartComputer()) << (c.call ? c.call : "privilege not held");
     EXPECT_FALSE(sim::W().restarted);
-    EXPECT_EQ(sim::CallCount("ExitWindowsEx"), c.exitWindowsCalled ? 1 : 0);
+    EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExW"), c.shutdownCalled ? 1 : 0);
     EXPECT_TRUE(sim::W().openHandles.empty());
   }
 }

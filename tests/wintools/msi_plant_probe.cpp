@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc > 1 && ::lstrcmpW(argv[1], L"--restricted") == 0) platform::RestrictDllSearchToSystemDirectory();
+  if (argc > 1 && ::lstrcmpW(argv[1], L"--restricted") == 0) platform::SetDefaultDllDirectories(0x800);
   HMODULE msi = ::LoadLibraryW(L"msi.dll");
   if (msi == nullptr) return 1000 + static_cast<int>(::GetLastError());
   using QueryProductState = int(WINAPI*)(LPCWSTR);
