@@ -58,9 +58,11 @@ std::uint32_t ChainVerdict(std::uint32_t verified, std::uint32_t chainStatus) {
   return 0;
 }
 
-// The chain errors that leave a signature itself intact.
-bool ChainOnly(std::uint32_t verdict) {
-  return verdict == winerror::kCertUntrustedRoot || verdict == winerror::kCertChaining ||
+// Whether a verdict leaves an intact signature standing: a chain trusted
+// here, or one that only fails as a chain (its root, its completion, its
+// certificate's validity).
+bool SignatureStands(std::uint32_t verdict) {
+  return verdict == 0 || verdict == winerror::kCertUntrustedRoot || verdict == winerror::kCertChaining ||
          verdict == winerror::kCertExpired;
 }
 
@@ -84,13 +86,12 @@ WString Described(std::uint32_t verdict, const platform::FileSignature& signatur
   return text;
 }
 
-// The rule that accepts a file's signature, or empty when none does: this
-// program's own certificate whatever the chain says, or a chain trusted here
-// and this program's trusted subject.
+// The rule that accepts an intact signature, or empty when none does: this
+// program's own certificate (sameCertificate) whatever the chain says, or a
+// chain trusted here and this program's trusted subject.
 WString AcceptedBy(const PublisherCheck& check, const platform::FileSignature& signature,
-                   std::uint32_t verdict) {
-  if (!Intact(signature)) return WString();
-  if (Sha256(signature.certificate) == check.certificate && (verdict == 0 || ChainOnly(verdict)))
+                   std::uint32_t verdict, bool sameCertificate) {
+  if (sameCertificate && SignatureStands(verdict))
     return verdict == 0 ? WString(u"same certificate as this program")
                         : WString(u"same certificate as this program; ") + Meaning(verdict);
   if (verdict == 0 && !check.subject.empty() && signature.subject == check.subject)
@@ -122,13 +123,15 @@ bool NamesHeldFile(const WString& path, platform::RawHandle held) {
          found.index == kept.index;
 }
 
-}  // namespace
-
+// A final path as a program takes it: without Windows' \\?\ prefix
+// ("\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x").
 WString WithoutLongPathPrefix(const WString& finalPath) {
   if (StartsWith(finalPath, u"\\\\?\\UNC\\")) return u"\\\\" + finalPath.substr(8);
   if (StartsWith(finalPath, u"\\\\?\\")) return finalPath.substr(4);
   return finalPath;
 }
+
+}  // namespace
 
 std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused) {
   check = PublisherCheck();
@@ -155,7 +158,7 @@ std::uint32_t CheckOwnSignature(PublisherCheck& check, bool& refused) {
     return 0;
   }
   const std::uint32_t verdict = ChainVerdict(verified, signature.chainStatus);
-  if (Intact(signature) && (verdict == 0 || ChainOnly(verdict))) {
+  if (Intact(signature) && SignatureStands(verdict)) {
     check.on = true;
     check.certificate = Sha256(signature.certificate);
     if (verdict == 0) check.subject = signature.subject;
@@ -230,13 +233,14 @@ std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label,
   platform::FileSignature signature;
   const std::uint32_t verified = platform::VerifyFileSignature(file.runPath, file.held.get(), signature);
   const std::uint32_t verdict = ChainVerdict(verified, signature.chainStatus);
+  const bool intact = Intact(signature);
+  const bool sameCertificate = intact && Sha256(signature.certificate) == check.certificate;
   WString described = Described(verdict, signature);
-  if (Intact(signature))
-    described += Sha256(signature.certificate) == check.certificate
-                     ? u", the same certificate as this program's"
-                     : u", another certificate than this program's";
+  if (intact)
+    described += sameCertificate ? u", the same certificate as this program's"
+                                 : u", another certificate than this program's";
   LogLine({label, u": signature: ", described});
-  const WString rule = AcceptedBy(check, signature, verdict);
+  const WString rule = intact ? AcceptedBy(check, signature, verdict, sameCertificate) : WString();
   if (!rule.empty()) {
     LogLine({label, u": accepted: ", rule});
     return 0;

@@ -96,11 +96,6 @@ std::uint32_t OpenCheckedFile(const PublisherCheck& check, const WString& label,
 enum class ImageMatch { kSame, kOther, kUnknown };
 ImageMatch CompareProcessImage(platform::RawHandle process, const CheckedFile& file);
 
-// A final path as a program takes it: without Windows' \\?\ prefix
-// ("\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x"),
-// whatever its length.
-WString WithoutLongPathPrefix(const WString& finalPath);
-
 // The box of a file that is not started: message 153 with the file's path for
 // %1 and the code ("0x800B0100") for %2, under `caption` (0: none); message
 // 155 instead when this Windows cannot check the signature's algorithm at
